@@ -1,0 +1,206 @@
+#include "app/commandline.h"
+
+#include "platform/diagnostics.h"
+#include "platform/resourcedir.h"
+#include "projects/projectstore.h"
+#include "projects/textform.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace zarvo {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+void out(const QString& line)
+{
+    print(stdout, line + QLatin1Char('\n'));
+}
+void err(const QString& line)
+{
+    print(stderr, QStringLiteral("zarvo: ") + line + QLatin1Char('\n'));
+}
+
+struct Subcommand {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(const QStringList& args, const Subcommand& self);
+};
+
+int usageError(const Subcommand& command, const QString& problem)
+{
+    err(problem);
+    print(stderr, QStringLiteral("usage: zarvo %1 %2\n")
+                      .arg(QString::fromLatin1(command.name), QString::fromLatin1(command.usage)));
+    return kExitUsage;
+}
+
+int list(const QStringList&, const Subcommand&)
+{
+    for (const QString& name : ProjectStore::projectNames()) {
+        out(name);
+    }
+    return kExitOk;
+}
+
+int add(const QStringList& args, const Subcommand& self)
+{
+    QStringList positional;
+    ProjectEntry entry{{entry_key::doPull, QStringLiteral("0")},
+                       {entry_key::openFinder, QStringLiteral("0")},
+                       {entry_key::customOpen, QString()},
+                       {entry_key::commands, QString()}};
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--pull")) {
+            entry[entry_key::doPull] = QStringLiteral("1");
+        } else if (arg == QLatin1String("--finder")) {
+            entry[entry_key::openFinder] = QStringLiteral("1");
+        } else if (arg == QLatin1String("--custom") || arg == QLatin1String("--commands")) {
+            if (i + 1 >= args.size()) {
+                return usageError(self, QStringLiteral("%1 needs a command").arg(arg));
+            }
+            entry[arg == QLatin1String("--custom") ? entry_key::customOpen : entry_key::commands] =
+                args[++i];
+        } else if (arg == QLatin1String("--")) {
+            positional += args.mid(i + 1);
+            break;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            return usageError(self, QStringLiteral("unknown option %1").arg(arg));
+        } else {
+            positional << arg;
+        }
+    }
+    if (positional.size() != 2) {
+        return usageError(self, QStringLiteral("add takes a NAME and a PATH"));
+    }
+    const QString& name = positional[0];
+    const QString& path = positional[1];
+    if (name.isEmpty() || path.isEmpty()) {
+        return usageError(self, QStringLiteral("the name and the path must not be empty"));
+    }
+    entry[entry_key::filePath] = path;
+    logLine(QStringLiteral("Creating project: %1").arg(name));
+    const Status status = ProjectStore::saveProject(name, entry);
+    if (!status.ok()) {
+        err(QStringLiteral("could not save the project: %1").arg(status.error));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int remove(const QStringList& args, const Subcommand& self)
+{
+    if (args.size() != 1) {
+        return usageError(self, QStringLiteral("remove takes one NAME"));
+    }
+    const QString& name = args[0];
+    if (!ProjectStore::projectEntry(name) && !ProjectStore::projectNames().contains(name)) {
+        err(QStringLiteral("no project named \"%1\"").arg(name));
+        return kExitFailure;
+    }
+    logLine(QStringLiteral("Removing project: %1").arg(name));
+    const Status status = ProjectStore::removeProject(name);
+    if (!status.ok()) {
+        err(QStringLiteral("could not remove the project: %1").arg(status.error));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int settings(const QStringList& args, const Subcommand& self)
+{
+    if (args.isEmpty()) {
+        const LaunchSettings values = ProjectStore::loadSettings().value_or(LaunchSettings());
+        out(QStringLiteral("Editor Command: ") + textForm(values, setting_key::editorCommand));
+        out(QStringLiteral("Terminal: ") + textForm(values, setting_key::terminal));
+        return kExitOk;
+    }
+    if (args.size() != 2) {
+        return usageError(self, QStringLiteral("settings takes a setting and a value"));
+    }
+    QString key;
+    if (args[0] == QLatin1String("editor")) {
+        key = setting_key::editorCommand;
+    } else if (args[0] == QLatin1String("terminal")) {
+        key = setting_key::terminal;
+    } else {
+        return usageError(self, QStringLiteral("unknown setting %1").arg(args[0]));
+    }
+    const Status status = ProjectStore::saveSetting(key, args[1]);
+    if (!status.ok()) {
+        err(QStringLiteral("could not save the setting: %1").arg(status.error));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+// Every subcommand, in the order --help lists them.
+const Subcommand kSubcommands[] = {
+    {"list", "", "print every project name, one per line", list},
+    {"add", "NAME PATH [--pull] [--finder] [--custom CMD] [--commands CMD]",
+     "add a project, or replace the one of that name", add},
+    {"remove", "NAME", "remove a project", remove},
+    {"settings", "[editor VALUE | terminal VALUE]",
+     "print the settings, or set the editor command or the terminal", settings},
+};
+
+QString helpText()
+{
+    QString text = QStringLiteral("Zarvo: a launcher for software projects.\n"
+                                  "\n"
+                                  "usage: zarvo                 start the desktop launcher\n"
+                                  "       zarvo SUBCOMMAND ...\n"
+                                  "       zarvo --help | --version\n"
+                                  "\n"
+                                  "Subcommands:\n");
+    for (const Subcommand& command : kSubcommands) {
+        text += QStringLiteral("  %1 %2\n      %3\n")
+                    .arg(QString::fromLatin1(command.name), QString::fromLatin1(command.usage),
+                         QString::fromLatin1(command.summary));
+    }
+    text +=
+        QStringLiteral("\nProjects and settings live in %1 (set ZARVO_RESOURCES to change it).\n")
+            .arg(resourceDirectory());
+    return text;
+}
+
+} // namespace
+
+std::optional<int> runCommandLine(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString& first = args.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
+        first == QLatin1String("help")) {
+        print(stdout, helpText());
+        return kExitOk;
+    }
+    if (first == QLatin1String("--version")) {
+        out(QStringLiteral("zarvo " ZARVO_VERSION));
+        return kExitOk;
+    }
+    for (const Subcommand& command : kSubcommands) {
+        if (first == QLatin1String(command.name)) {
+            prepareResourceDirectory();
+            return command.run(args.mid(1), command);
+        }
+    }
+    err(QStringLiteral("unknown subcommand \"%1\"").arg(first));
+    print(stderr, helpText());
+    return kExitUsage;
+}
+
+} // namespace zarvo

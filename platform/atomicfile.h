@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace zarvo {
+
+// The outcome of a call that can fail: empty error means success.
+struct Status {
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+    static Status success() { return {}; }
+    static Status failure(QString message) { return {std::move(message)}; }
+};
+
+// Replaces the file at path with contents so that a reader sees either the
+// old file or the new one, never a mix: the bytes go to a temporary file
+// created exclusively in the same directory, are flushed to disk, and the
+// temporary file is renamed over the target. A new file is readable and
+// writable by its owner only; an existing file keeps its mode. On failure the
+// old file is left as it was and the temporary file is removed.
+Status writeFileAtomically(const QString& path, const QByteArray& contents);
+
+} // namespace zarvo

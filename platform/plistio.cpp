@@ -1,0 +1,206 @@
+#include "platform/plistio.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <plist/plist.h>
+
+#include <limits>
+#include <memory>
+
+namespace zarvo::plist {
+namespace {
+
+struct PlistDeleter {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// Seconds between the Unix epoch and the property-list epoch (2001-01-01).
+constexpr qint64 kPlistEpochOffset = 978307200;
+
+// Deeper trees than this are refused rather than risk the stack.
+constexpr int kMaxDepth = 512;
+
+std::optional<QVariant> toVariant(plist_t node, int depth)
+{
+    if (!node || depth > kMaxDepth) {
+        return std::nullopt;
+    }
+    switch (plist_get_node_type(node)) {
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        if (!it) {
+            return map;
+        }
+        for (;;) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            if (!key) {
+                break;
+            }
+            QString name = QString::fromUtf8(key);
+            free(key);
+            auto converted = toVariant(value, depth + 1);
+            if (!converted) {
+                free(it);
+                return std::nullopt;
+            }
+            map.insert(name, *converted);
+        }
+        free(it);
+        return map;
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t n = plist_array_get_size(node);
+        for (uint32_t i = 0; i < n; ++i) {
+            auto converted = toVariant(plist_array_get_item(node, i), depth + 1);
+            if (!converted) {
+                return std::nullopt;
+            }
+            list.append(*converted);
+        }
+        return list;
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return QString::fromUtf8(text, text ? qsizetype(length) : 0);
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return bool(value);
+    }
+    case PLIST_UINT: {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        // Negative integers come back as their two's complement.
+        return qint64(value);
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return value;
+    }
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char* bytes = plist_get_data_ptr(node, &length);
+        return QByteArray(bytes, bytes ? qsizetype(length) : 0);
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0;
+        int32_t usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        const qint64 ms = (qint64(sec) + kPlistEpochOffset) * 1000 + usec / 1000;
+        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    }
+    case PLIST_UID: {
+        uint64_t value = 0;
+        plist_get_uid_val(node, &value);
+        return QVariant::fromValue(PlistUid{value});
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+plist_t fromVariant(const QVariant& value)
+{
+    if (value.canConvert<PlistUid>() && value.metaType() == QMetaType::fromType<PlistUid>()) {
+        return plist_new_uid(value.value<PlistUid>().value);
+    }
+    switch (value.metaType().id()) {
+    case QMetaType::QVariantMap: {
+        plist_t dict = plist_new_dict();
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            plist_dict_set_item(dict, it.key().toUtf8().constData(), fromVariant(it.value()));
+        }
+        return dict;
+    }
+    case QMetaType::QVariantList: {
+        plist_t array = plist_new_array();
+        for (const QVariant& item : value.toList()) {
+            plist_array_append_item(array, fromVariant(item));
+        }
+        return array;
+    }
+    case QMetaType::Bool:
+        return plist_new_bool(value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return plist_new_real(value.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return plist_new_data(bytes.constData(), uint64_t(bytes.size()));
+    }
+    case QMetaType::QDateTime: {
+        const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
+        return plist_new_date(int32_t(ms / 1000), int32_t((ms % 1000) * 1000));
+    }
+    default:
+        return plist_new_string(value.toString().toUtf8().constData());
+    }
+}
+
+} // namespace
+
+std::optional<QVariant> parse(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max()) {
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    PlistPtr owner(root);
+    return toVariant(root, 0);
+}
+
+std::optional<QVariantMap> readDictionaryFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    auto root = parse(file.readAll());
+    if (!root || root->metaType().id() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    return root->toMap();
+}
+
+QByteArray toXml(const QVariant& root)
+{
+    PlistPtr node(fromVariant(root));
+    char* out = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(static_cast<plist_t>(node.get()), &out, &length);
+    QByteArray result(out, qsizetype(length));
+    plist_to_xml_free(out);
+    return result;
+}
+
+QByteArray toBinary(const QVariant& root)
+{
+    PlistPtr node(fromVariant(root));
+    char* out = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(static_cast<plist_t>(node.get()), &out, &length);
+    QByteArray result(out, qsizetype(length));
+    plist_to_bin_free(out);
+    return result;
+}
+
+} // namespace zarvo::plist

@@ -1,0 +1,96 @@
+#include "projects/projectstore.h"
+
+#include "platform/diagnostics.h"
+#include "platform/plistio.h"
+#include "platform/resourcedir.h"
+
+#include <functional>
+
+namespace zarvo {
+namespace {
+
+std::optional<QVariantMap> readDictionary(const std::optional<QString>& path)
+{
+    if (!path) {
+        return std::nullopt;
+    }
+    return plist::readDictionaryFile(*path);
+}
+
+// Read the whole file, change one key, write it all back. A file that cannot
+// be found or read leaves nothing to modify, so nothing is written.
+Status modify(const std::optional<QString>& path, const std::function<void(QVariantMap&)>& change)
+{
+    if (!path) {
+        return Status::failure(QStringLiteral("the file does not exist"));
+    }
+    auto dict = plist::readDictionaryFile(*path);
+    if (!dict) {
+        return Status::failure(QStringLiteral("%1 is not a readable property list").arg(*path));
+    }
+    change(*dict);
+    Status status = writeFileAtomically(*path, plist::toXml(*dict));
+    if (!status.ok()) {
+        logLine(QStringLiteral("Could not save: %1").arg(status.error));
+    }
+    return status;
+}
+
+} // namespace
+
+std::optional<QString> ProjectStore::projectsPath()
+{
+    return pathForResource(QStringLiteral("projects"), QStringLiteral("plist"));
+}
+
+std::optional<QString> ProjectStore::settingsPath()
+{
+    return pathForResource(QStringLiteral("settings"), QStringLiteral("plist"));
+}
+
+std::optional<QVariantMap> ProjectStore::loadProjects()
+{
+    return readDictionary(projectsPath());
+}
+
+std::optional<ProjectEntry> ProjectStore::projectEntry(const QString& name)
+{
+    const auto projects = loadProjects();
+    if (!projects) {
+        return std::nullopt;
+    }
+    const auto it = projects->constFind(name);
+    if (it == projects->cend() || it->metaType().id() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    return it->toMap();
+}
+
+QStringList ProjectStore::projectNames()
+{
+    // The dictionary's own order: keys sorted by their UTF-16 code units.
+    const auto projects = loadProjects();
+    return projects ? projects->keys() : QStringList();
+}
+
+Status ProjectStore::saveProject(const QString& name, const ProjectEntry& entry)
+{
+    return modify(projectsPath(), [&](QVariantMap& dict) { dict.insert(name, entry); });
+}
+
+Status ProjectStore::removeProject(const QString& name)
+{
+    return modify(projectsPath(), [&](QVariantMap& dict) { dict.remove(name); });
+}
+
+std::optional<LaunchSettings> ProjectStore::loadSettings()
+{
+    return readDictionary(settingsPath());
+}
+
+Status ProjectStore::saveSetting(const QString& key, const QString& value)
+{
+    return modify(settingsPath(), [&](QVariantMap& dict) { dict.insert(key, value); });
+}
+
+} // namespace zarvo

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/atomicfile.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace zarvo {
+
+// Keys of one project's entry in projects.plist.
+namespace entry_key {
+inline const QString filePath = QStringLiteral("filePath");
+inline const QString doPull = QStringLiteral("doPull");
+inline const QString openFinder = QStringLiteral("openFinder");
+inline const QString customOpen = QStringLiteral("customOpen");
+inline const QString commands = QStringLiteral("commands");
+} // namespace entry_key
+
+// Keys of settings.plist.
+namespace setting_key {
+inline const QString editorCommand = QStringLiteral("Editor Command");
+inline const QString terminal = QStringLiteral("Terminal");
+} // namespace setting_key
+
+using ProjectEntry = QVariantMap;
+using LaunchSettings = QVariantMap;
+
+// The projects and settings property lists. Nothing is cached: every call
+// resolves the file anew and reads it fresh, and every change rewrites the
+// whole file atomically, keeping every other key as it was.
+//
+// Writes report their outcome as a Status. Callers in the interface ignore it,
+// as they ignore everything else a write can do wrong; a failed write leaves
+// the old file intact and logs one line.
+class ProjectStore final {
+public:
+    ProjectStore() = delete;
+
+    // The whole store, absent when the file is missing or unreadable.
+    static std::optional<QVariantMap> loadProjects();
+    // The entry stored under exactly NAME; absent when there is none or when
+    // what is stored there is not a dictionary.
+    static std::optional<ProjectEntry> projectEntry(const QString& name);
+    // Every project name, in the one order every list of names uses.
+    static QStringList projectNames();
+    // Stores ENTRY under NAME, replacing any old entry as a whole.
+    static Status saveProject(const QString& name, const ProjectEntry& entry);
+    // Deletes NAME's entry; the file is rewritten even when there is none.
+    static Status removeProject(const QString& name);
+
+    static std::optional<LaunchSettings> loadSettings();
+    static Status saveSetting(const QString& key, const QString& value);
+
+    // Where the two files are looked up: "projects" and "settings" of type "plist".
+    static std::optional<QString> projectsPath();
+    static std::optional<QString> settingsPath();
+};
+
+} // namespace zarvo

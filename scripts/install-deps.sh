@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zarvo needs to build, run and test.
+# Idempotent: when every package is already present it does nothing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config clang-format
+  # libraries
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  libplist-dev
+  libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
+  # tests
+  libgtest-dev xvfb xdotool x11-utils trayer
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}" >&2
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

@@ -1,0 +1,127 @@
+#include "platform/plistio.h"
+#include "support/runzarvo.h"
+#include "support/tempresources.h"
+
+#include <gtest/gtest.h>
+
+namespace zarvo {
+namespace {
+
+using test::runZarvo;
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    test::TempResources resources;
+};
+
+TEST_F(CommandLineTest, AddListRemove)
+{
+    EXPECT_EQ(runZarvo({QStringLiteral("add"), QStringLiteral("web"), QStringLiteral("/srv/web"),
+                        QStringLiteral("--pull"), QStringLiteral("--commands"),
+                        QStringLiteral("make serve")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(runZarvo({QStringLiteral("add"), QStringLiteral("api"), QStringLiteral("/srv/api")})
+                  .exitCode,
+              0);
+
+    const auto listed = runZarvo({QStringLiteral("list")});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.out, QStringLiteral("api\nweb\n"));
+
+    const auto store = plist::readDictionaryFile(resources.file(QStringLiteral("projects.plist")));
+    ASSERT_TRUE(store.has_value());
+    const QVariantMap expected{{QStringLiteral("filePath"), QStringLiteral("/srv/web")},
+                               {QStringLiteral("doPull"), QStringLiteral("1")},
+                               {QStringLiteral("openFinder"), QStringLiteral("0")},
+                               {QStringLiteral("customOpen"), QString()},
+                               {QStringLiteral("commands"), QStringLiteral("make serve")}};
+    EXPECT_EQ(store->value(QStringLiteral("web")).toMap(), expected);
+
+    const auto removed = runZarvo({QStringLiteral("remove"), QStringLiteral("web")});
+    EXPECT_EQ(removed.exitCode, 0);
+    EXPECT_TRUE(removed.err.contains(QStringLiteral("Removing project: web")));
+    EXPECT_EQ(runZarvo({QStringLiteral("list")}).out, QStringLiteral("api\n"));
+}
+
+TEST_F(CommandLineTest, AddLogsTheCreation)
+{
+    const auto result =
+        runZarvo({QStringLiteral("add"), QStringLiteral("web"), QStringLiteral("/w")});
+    EXPECT_TRUE(result.err.contains(QStringLiteral("Creating project: web")))
+        << result.err.toStdString();
+}
+
+TEST_F(CommandLineTest, RemovingAnUnknownProjectFails)
+{
+    const auto result = runZarvo({QStringLiteral("remove"), QStringLiteral("ghost")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("ghost")));
+}
+
+TEST_F(CommandLineTest, SettingsAreShownAndStored)
+{
+    EXPECT_EQ(
+        runZarvo({QStringLiteral("settings"), QStringLiteral("editor"), QStringLiteral("code -n")})
+            .exitCode,
+        0);
+    EXPECT_EQ(
+        runZarvo({QStringLiteral("settings"), QStringLiteral("terminal"), QString()}).exitCode, 0);
+    EXPECT_EQ(runZarvo({QStringLiteral("settings")}).out,
+              QStringLiteral("Editor Command: code -n\nTerminal: \n"));
+}
+
+struct UsageRow {
+    const char* name;
+    QStringList args;
+};
+
+void PrintTo(const UsageRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class CommandLineUsageTest : public CommandLineTest,
+                             public ::testing::WithParamInterface<UsageRow> {};
+
+TEST_P(CommandLineUsageTest, ExitsWithStatusTwoAndUsageOnStderr)
+{
+    const auto result = runZarvo(GetParam().args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.out.isEmpty());
+    EXPECT_TRUE(result.err.contains(QStringLiteral("usage"))) << result.err.toStdString();
+    EXPECT_TRUE(runZarvo({QStringLiteral("list")}).out.isEmpty()) << "nothing was stored";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadArguments, CommandLineUsageTest,
+    ::testing::Values(
+        UsageRow{"UnknownSubcommand", {QStringLiteral("frobnicate")}},
+        UsageRow{"AddWithoutPath", {QStringLiteral("add"), QStringLiteral("web")}},
+        UsageRow{"AddWithEmptyName", {QStringLiteral("add"), QString(), QStringLiteral("/w")}},
+        UsageRow{"AddWithEmptyPath", {QStringLiteral("add"), QStringLiteral("web"), QString()}},
+        UsageRow{"AddWithUnknownOption",
+                 {QStringLiteral("add"), QStringLiteral("w"), QStringLiteral("/w"),
+                  QStringLiteral("--x")}},
+        UsageRow{"CommandsWithoutValue",
+                 {QStringLiteral("add"), QStringLiteral("w"), QStringLiteral("/w"),
+                  QStringLiteral("--commands")}},
+        UsageRow{"RemoveWithoutName", {QStringLiteral("remove")}},
+        UsageRow{"UnknownSetting",
+                 {QStringLiteral("settings"), QStringLiteral("x"), QStringLiteral("y")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandLineTest, HelpAndVersion)
+{
+    const auto help = runZarvo({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word : {"list", "add", "remove", "settings"}) {
+        EXPECT_TRUE(help.out.contains(QString::fromLatin1(word)));
+    }
+    const auto version = runZarvo({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("zarvo ")));
+}
+
+} // namespace
+} // namespace zarvo
