@@ -1,0 +1,11 @@
+#include "platform/services.h"
+
+namespace zarvo {
+
+Services& services()
+{
+    static Services installed;
+    return installed;
+}
+
+} // namespace zarvo

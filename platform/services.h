@@ -1,0 +1,21 @@
+#pragma once
+
+namespace zarvo {
+
+class ScriptRunner;
+class HotKeyService;
+class KeyboardLayout;
+
+// The operating-system services the portable logic uses. main() chooses the
+// backends once at start-up (X11 when there is an X server, the do-nothing or
+// in-memory ones otherwise); tests install their own fakes. Nothing is owned
+// here: whoever installs a service keeps it alive while it is installed.
+struct Services {
+    ScriptRunner* scriptRunner = nullptr;
+    HotKeyService* hotKeys = nullptr;
+    KeyboardLayout* keyboardLayout = nullptr;
+};
+
+Services& services();
+
+} // namespace zarvo
