@@ -1,0 +1,124 @@
+#include "platform/plistio.h"
+#include "platform/resourcedir.h"
+#include "projects/projectstore.h"
+#include "support/tempresources.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zarvo {
+namespace {
+
+constexpr int kBaseProjects = 2000;
+const QString kToggle = QStringLiteral("toggle");
+
+ProjectEntry entryNumber(int i)
+{
+    return {{entry_key::filePath, QStringLiteral("/home/dev/code/project-%1").arg(i)},
+            {entry_key::doPull, QStringLiteral("1")},
+            {entry_key::openFinder, QStringLiteral("0")},
+            {entry_key::customOpen, QString()},
+            {entry_key::commands, QStringLiteral("make -j8 && ./run --port %1").arg(8000 + i)}};
+}
+
+QVariantMap largeStore()
+{
+    QVariantMap store;
+    for (int i = 0; i < kBaseProjects; ++i) {
+        store.insert(QStringLiteral("project %1").arg(i), entryNumber(i));
+    }
+    return store;
+}
+
+class StoreDurabilityTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepareResourceDirectory();
+        resources.write(QStringLiteral("projects.plist"), plist::toXml(largeStore()));
+    }
+    test::TempResources resources;
+};
+
+// Every save flips one entry between two versions, so whatever moment the
+// writer dies at, the file must hold either the old or the new store whole.
+TEST_F(StoreDurabilityTest, WriterKilledAtRandomMomentsLeavesOldOrNewStore)
+{
+    constexpr int kTotalSaves = 1000;
+    constexpr int kMaxRounds = 200;
+    const QVariantMap base = largeStore();
+    int savesDone = 0;
+    for (int round = 0; round < kMaxRounds && savesDone < kTotalSaves; ++round) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            for (int i = 0;; ++i) {
+                ProjectStore::saveProject(kToggle, entryNumber(i % 2));
+                const char done = 1;
+                if (::write(pipeFds[1], &done, 1) != 1) {
+                    ::_exit(0);
+                }
+            }
+        }
+        ::close(pipeFds[1]);
+        // Let it run for a random number of saves, then kill it mid-write.
+        const int saves = QRandomGenerator::global()->bounded(1, 12);
+        for (int i = 0; i < saves; ++i) {
+            char done = 0;
+            ASSERT_EQ(::read(pipeFds[0], &done, 1), 1);
+        }
+        ::usleep(QRandomGenerator::global()->bounded(0, 3000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        char done = 0;
+        while (::read(pipeFds[0], &done, 1) == 1) {
+            ++savesDone;
+        }
+        ::close(pipeFds[0]);
+        savesDone += saves;
+
+        const auto store = ProjectStore::loadProjects();
+        ASSERT_TRUE(store.has_value()) << "round " << round;
+        ASSERT_EQ(store->size(), kBaseProjects + 1) << "round " << round;
+        const QVariant toggle = store->value(kToggle);
+        ASSERT_TRUE(toggle == entryNumber(0) || toggle == entryNumber(1)) << "round " << round;
+        QVariantMap rest = *store;
+        rest.remove(kToggle);
+        ASSERT_EQ(rest, base) << "round " << round;
+    }
+    EXPECT_GE(savesDone, kTotalSaves);
+}
+
+TEST_F(StoreDurabilityTest, FullDiskKeepsTheOldFile)
+{
+    const QByteArray before = resources.read(QStringLiteral("projects.plist"));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A file size limit makes every write past 4 KiB fail as on a full disk.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool ok = ProjectStore::saveProject(kToggle, entryNumber(1)).ok();
+        ::_exit(ok ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save should have failed";
+    EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), before);
+    EXPECT_EQ(QDir(resources.path()).entryList(QDir::Files).size(), 2) << "no temporary file left";
+}
+
+} // namespace
+} // namespace zarvo
