@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include "panel/projectsearch.h"
 #include "platform/diagnostics.h"
 #include "platform/resourcedir.h"
 #include "projects/projectstore.h"
@@ -48,6 +49,21 @@ int usageError(const Subcommand& command, const QString& problem)
 int list(const QStringList&, const Subcommand&)
 {
     for (const QString& name : ProjectStore::projectNames()) {
+        out(name);
+    }
+    return kExitOk;
+}
+
+int search(const QStringList& args, const Subcommand& self)
+{
+    if (args.size() != 1) {
+        return usageError(self, QStringLiteral("search takes one TEXT"));
+    }
+    // The names the panel lists for the same text; the empty text lists none.
+    if (args[0].isEmpty()) {
+        return kExitOk;
+    }
+    for (const QString& name : filterProjectNames(ProjectStore::projectNames(), args[0])) {
         out(name);
     }
     return kExitOk;
@@ -148,6 +164,7 @@ int settings(const QStringList& args, const Subcommand& self)
 // Every subcommand, in the order --help lists them.
 const Subcommand kSubcommands[] = {
     {"list", "", "print every project name, one per line", list},
+    {"search", "TEXT", "print the names the panel lists for TEXT, one per line", search},
     {"add", "NAME PATH [--pull] [--finder] [--custom CMD] [--commands CMD]",
      "add a project, or replace the one of that name", add},
     {"remove", "NAME", "remove a project", remove},
