@@ -1,5 +1,7 @@
 #include "platform/plistio.h"
 
+#include "platform/binaryplist.h"
+
 #include <QDateTime>
 #include <QFile>
 
@@ -35,23 +37,28 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         if (!it) {
             return map;
         }
-        for (;;) {
-            char* key = nullptr;
+        const std::unique_ptr<void, decltype(&free)> iterOwner(it, &free);
+        const uint32_t n = plist_dict_get_size(node);
+        for (uint32_t i = 0; i < n; ++i) {
+            // WORKAROUND: libplist asserts when asked for a key that is not a
+            // key node, which a malformed binary file can produce; fetch the
+            // value alone and check its key node before reading it.
             plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!key) {
-                break;
+            plist_dict_next_item(node, it, nullptr, &value);
+            plist_t keyNode = value ? plist_dict_item_get_key(value) : nullptr;
+            if (!keyNode || plist_get_node_type(keyNode) != PLIST_KEY) {
+                return std::nullopt;
             }
-            QString name = QString::fromUtf8(key);
+            char* key = nullptr;
+            plist_get_key_val(keyNode, &key);
+            const QString name = QString::fromUtf8(key);
             free(key);
             auto converted = toVariant(value, depth + 1);
             if (!converted) {
-                free(it);
                 return std::nullopt;
             }
             map.insert(name, *converted);
         }
-        free(it);
         return map;
     }
     case PLIST_ARRAY: {
@@ -162,8 +169,11 @@ std::optional<QVariant> parse(const QByteArray& bytes)
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max()) {
         return std::nullopt;
     }
+    if (bytes.startsWith("bplist")) {
+        return readBinary(bytes);
+    }
     plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &root);
     PlistPtr owner(root);
     return toVariant(root, 0);
 }

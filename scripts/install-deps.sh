@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
+  # fuzzing (libFuzzer)
+  clang libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libplist-dev

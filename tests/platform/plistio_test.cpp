@@ -1,0 +1,138 @@
+#include "platform/binaryplist.h"
+#include "platform/plistio.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+namespace zarvo {
+namespace {
+
+QVariantMap sampleTree()
+{
+    return {{QStringLiteral("string"), QStringLiteral("make serve")},
+            {QStringLiteral("unicode"), QStringLiteral("Ärger é 日本 🚀")},
+            {QStringLiteral("empty"), QString()},
+            {QStringLiteral("true"), true},
+            {QStringLiteral("false"), false},
+            {QStringLiteral("small"), qint64(7)},
+            {QStringLiteral("large"), qint64(1) << 40},
+            {QStringLiteral("negative"), qint64(-1)},
+            {QStringLiteral("real"), 1.5},
+            {QStringLiteral("data"), QByteArray("\x00\x01\xff", 3)},
+            {QStringLiteral("uid"), QVariant::fromValue(PlistUid{3})},
+            {QStringLiteral("list"), QVariantList{1, QStringLiteral("two"), QVariantList{}}},
+            {QStringLiteral("nested"), QVariantMap{{QStringLiteral("k"), QVariantMap{}}}}};
+}
+
+TEST(PlistIo, BinaryAndXmlRoundTripEveryValueType)
+{
+    const QVariantMap tree = sampleTree();
+    for (const QByteArray& bytes : {plist::toBinary(tree), plist::toXml(tree)}) {
+        const auto read = plist::parse(bytes);
+        ASSERT_TRUE(read.has_value());
+        const QVariantMap map = read->toMap();
+        ASSERT_EQ(map.size(), tree.size());
+        for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+            if (it.key() == QLatin1String("uid") && bytes.startsWith("<?xml")) {
+                continue; // XML has no UID type
+            }
+            EXPECT_EQ(map.value(it.key()), it.value()) << it.key().toStdString();
+        }
+    }
+}
+
+TEST(PlistIo, DatesRoundTripToTheSecond)
+{
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    const auto read = plist::parse(plist::toBinary(QVariantMap{{QStringLiteral("d"), when}}));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->toMap().value(QStringLiteral("d")).toDateTime(), when);
+}
+
+TEST(PlistIo, EveryTruncationOfABinaryListIsRefused)
+{
+    const QByteArray bytes = plist::toBinary(sampleTree());
+    for (qsizetype n = 0; n < bytes.size(); ++n) {
+        EXPECT_FALSE(plist::parse(bytes.left(n)).has_value()) << "length " << n;
+    }
+}
+
+TEST(PlistIo, RandomDamageNeverCrashes)
+{
+    const QByteArray original = plist::toBinary(sampleTree());
+    QRandomGenerator random(42);
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray bytes = original;
+        for (int flips = random.bounded(1, 6); flips > 0; --flips) {
+            bytes[random.bounded(qsizetype(8), bytes.size())] = char(random.bounded(256));
+        }
+        plist::parse(bytes); // must return, whatever it returns
+    }
+}
+
+// Hand-made binary lists: header, objects, offset table, trailer.
+QByteArray binaryList(const QByteArray& objects, const QList<int>& offsets, int top)
+{
+    QByteArray bytes("bplist00");
+    bytes += objects;
+    const int tableOffset = int(bytes.size());
+    for (int offset : offsets) {
+        bytes += char(offset);
+    }
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1; // offset size
+    trailer[7] = 1; // reference size
+    trailer[15] = char(offsets.size());
+    trailer[23] = char(top);
+    trailer[31] = char(tableOffset);
+    return bytes + trailer;
+}
+
+TEST(PlistIo, ReferenceCyclesAreRefused)
+{
+    // Object 0: an array holding itself.
+    EXPECT_FALSE(plist::readBinary(binaryList(QByteArray("\xA1\x00", 2), {8}, 0)).has_value());
+}
+
+TEST(PlistIo, ExponentialSharingIsRefused)
+{
+    // Object i is an array of two references to object i+1: 2^40 leaves.
+    constexpr int kLevels = 40;
+    QByteArray objects;
+    QList<int> offsets;
+    for (int i = 0; i < kLevels; ++i) {
+        offsets << 8 + int(objects.size());
+        objects += '\xA2';
+        objects += char(i + 1);
+        objects += char(i + 1);
+    }
+    offsets << 8 + int(objects.size());
+    objects += '\x08';
+    EXPECT_FALSE(plist::readBinary(binaryList(objects, offsets, 0)).has_value());
+}
+
+TEST(PlistIo, DictionaryKeysMustBeStrings)
+{
+    // Object 0: a dictionary whose key is object 1 (the integer 5), value object 2.
+    const QByteArray objects("\xD1\x01\x02\x10\x05\x09", 6);
+    EXPECT_FALSE(plist::readBinary(binaryList(objects, {8, 11, 13}, 0)).has_value());
+    // The same with a string key "a" reads fine.
+    const QByteArray good("\xD1\x01\x02\x51\x61\x09", 6);
+    const auto read = plist::readBinary(binaryList(good, {8, 11, 13}, 0));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->toMap().value(QStringLiteral("a")), QVariant(true));
+}
+
+TEST(PlistIo, KeysWithEmbeddedNulAreKept)
+{
+    // A key "a\0b" must neither crash the reader nor be cut short.
+    const QByteArray objects("\xD1\x01\x02\x53\x61\x00\x62\x09", 8);
+    const auto read = plist::readBinary(binaryList(objects, {8, 11, 15}, 0));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_TRUE(read->toMap().contains(QString::fromLatin1("a\0b", 3)));
+}
+
+} // namespace
+} // namespace zarvo
