@@ -1,14 +1,17 @@
 #include "platform/plistio.h"
 
 #include "platform/binaryplist.h"
+#include "platform/filestamp.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 
 #include <plist/plist.h>
 
 #include <limits>
 #include <memory>
+#include <mutex>
 
 namespace zarvo::plist {
 namespace {
@@ -180,15 +183,46 @@ std::optional<QVariant> parse(const QByteArray& bytes)
 
 std::optional<QVariantMap> readDictionaryFile(const QString& path)
 {
+    // Parsing a large store takes far longer than a keystroke may, so the
+    // last parse of each file is kept and handed out again while the file's
+    // stamp proves it unchanged. Stamps of files changed a moment ago prove
+    // nothing and are never cached.
+    struct Cached {
+        FileStamp stamp;
+        QVariantMap dictionary;
+    };
+    static std::mutex mutex;
+    static QHash<QString, Cached> cache;
+
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
+    const auto before = fileStamp(file.handle());
+    {
+        const std::lock_guard lock(mutex);
+        const auto it = cache.constFind(path);
+        if (before && it != cache.cend() && it->stamp == *before) {
+            return it->dictionary;
+        }
+    }
     auto root = parse(file.readAll());
+    const auto after = fileStamp(file.handle());
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
         return std::nullopt;
     }
-    return root->toMap();
+    QVariantMap dictionary = root->toMap();
+    const std::lock_guard lock(mutex);
+    if (before && after && *before == *after && isSettled(*after)) {
+        constexpr qsizetype kMaxCachedFiles = 8;
+        if (cache.size() >= kMaxCachedFiles) {
+            cache.clear();
+        }
+        cache.insert(path, {*after, dictionary});
+    } else {
+        cache.remove(path);
+    }
+    return dictionary;
 }
 
 QByteArray toXml(const QVariant& root)

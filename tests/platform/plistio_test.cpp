@@ -1,8 +1,14 @@
+#include "platform/atomicfile.h"
 #include "platform/binaryplist.h"
+#include "platform/filestamp.h"
 #include "platform/plistio.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +138,75 @@ TEST(PlistIo, KeysWithEmbeddedNulAreKept)
     const auto read = plist::readBinary(binaryList(objects, {8, 11, 15}, 0));
     ASSERT_TRUE(read.has_value());
     EXPECT_TRUE(read->toMap().contains(QString::fromLatin1("a\0b", 3)));
+}
+
+} // namespace
+} // namespace zarvo
+
+namespace zarvo {
+namespace {
+
+// The reader keeps the last parse of a settled file; any change of the file
+// after that, however it is made, must be seen by the next read.
+class DictionaryFileCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    void writeInPlace(const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite)); // no truncation: same inode, same size
+        file.write(bytes);
+    }
+
+    void waitUntilSettled()
+    {
+        const QDeadlineTimer deadline(5000);
+        while (!isSettled(*fileStamp(path)) && !deadline.hasExpired()) {
+            QThread::msleep(50);
+        }
+        ASSERT_TRUE(isSettled(*fileStamp(path)));
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("store.plist"));
+};
+
+QByteArray storeWith(const char* value)
+{
+    return plist::toXml(QVariantMap{{QStringLiteral("key"), QString::fromLatin1(value)}});
+}
+
+TEST_F(DictionaryFileCacheTest, SameSizeRewriteInPlaceIsSeen)
+{
+    writeInPlace(storeWith("old"));
+    waitUntilSettled();
+    ASSERT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("old"));
+    ASSERT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("old"));
+
+    const QByteArray replacement = storeWith("new");
+    ASSERT_EQ(replacement.size(), storeWith("old").size());
+    writeInPlace(replacement);
+    EXPECT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("new"));
+
+    // And again once the new version has settled and is cached in turn.
+    waitUntilSettled();
+    ASSERT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("new"));
+    writeInPlace(storeWith("old"));
+    EXPECT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("old"));
+}
+
+TEST_F(DictionaryFileCacheTest, ReplacedOrRemovedFileIsSeen)
+{
+    writeInPlace(storeWith("old"));
+    waitUntilSettled();
+    ASSERT_TRUE(plist::readDictionaryFile(path).has_value());
+
+    ASSERT_TRUE(writeFileAtomically(path, storeWith("new")).ok());
+    EXPECT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("new"));
+
+    QFile::remove(path);
+    EXPECT_FALSE(plist::readDictionaryFile(path).has_value());
 }
 
 } // namespace

@@ -16,7 +16,7 @@
 namespace zarvo {
 namespace {
 
-constexpr int kBaseProjects = 2000;
+constexpr int kBaseProjects = 500;
 const QString kToggle = QStringLiteral("toggle");
 
 ProjectEntry entryNumber(int i)
