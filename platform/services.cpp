@@ -1,10 +1,18 @@
 #include "platform/services.h"
 
+#include "platform/terminalscriptrunner.h"
+
 namespace zarvo {
 
 Services& services()
 {
-    static Services installed;
+    // The terminal runner needs nothing set up, so launches work from the start.
+    static TerminalScriptRunner terminal;
+    static Services installed = [] {
+        Services chosen;
+        chosen.scriptRunner = &terminal;
+        return chosen;
+    }();
     return installed;
 }
 

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace zarvo {
+
+class ScriptRunner;
+
+// Who sent the launch. The panel itself (the Return key, a click on a row)
+// takes the name from the application delegate's selectedProject() and closes
+// the panel after the launch returns; a button takes the title of the
+// project_select pop-up's selected item, and the panel closes before the run.
+enum class LaunchSender { Panel, Button };
+
+// The launch action. NAME is the project name the sender chose; a null or
+// empty NAME means nothing is selected, and then nothing at all happens.
+// Otherwise, in this order: logs "Launching project: NAME"; reads the
+// project's entry and the settings afresh and builds the Terminal script; for
+// a Button sender calls CLOSEPANEL (which should toggle the panel closed and
+// clear the tray icon's highlight); hands the script to RUNNER, or to
+// services().scriptRunner when RUNNER is null. The run returns once the
+// terminal has been started; failures only log a line.
+//
+// When the store has no entry for NAME, or the entry has no "filePath",
+// one line is logged and nothing is run or closed, so the project's commands
+// never run in some other folder. Returns whether a script was handed over.
+//
+// PanelController::launch(sender) calls it as
+//     launchProject(isButton ? projectSelect->currentText()
+//                            : ApplicationDelegate::shared()->selectedProject(),
+//                   isButton ? LaunchSender::Button : LaunchSender::Panel,
+//                   [] { delegate->togglePanel();
+//                        delegate->menubarController()->setHasActiveIcon(false); });
+bool launchProject(const QString& name, LaunchSender sender,
+                   const std::function<void()>& closePanel = {}, ScriptRunner* runner = nullptr);
+
+// The script that launching NAME runs, from the store and the settings as
+// they are now; reads only. Absent, with the reason in `problem`, when NAME
+// has no entry or its entry has no "filePath".
+struct ProjectScript {
+    std::optional<QString> script;
+    QString problem;
+};
+ProjectScript projectLaunchScript(const QString& name);
+
+} // namespace zarvo

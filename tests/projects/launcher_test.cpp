@@ -1,0 +1,137 @@
+#include "platform/recordingscriptrunner.h"
+#include "platform/resourcedir.h"
+#include "platform/services.h"
+#include "projects/launcher.h"
+#include "projects/launchscript.h"
+#include "projects/projectstore.h"
+#include "support/tempresources.h"
+
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace zarvo {
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Collects what is written to stderr (where logLine writes) while it lives.
+class StderrCapture final {
+public:
+    StderrCapture()
+    {
+        EXPECT_TRUE(file_.open());
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        ::dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QString text()
+    {
+        restore();
+        file_.seek(0);
+        return QString::fromUtf8(file_.readAll());
+    }
+
+private:
+    void restore()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
+
+class LaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepareResourceDirectory();
+        ProjectStore::saveProject(s("web"), {{entry_key::filePath, s("/srv/web")},
+                                             {entry_key::doPull, s("1")},
+                                             {entry_key::commands, s("make")}});
+        ProjectStore::saveSetting(setting_key::editorCommand, s("edit"));
+        ProjectStore::saveSetting(setting_key::terminal, s(""));
+        runner.setOnRun([this](const QString&) { events << s("run"); });
+    }
+
+    test::TempResources resources;
+    RecordingScriptRunner runner;
+    QStringList events;
+    std::function<void()> closePanel = [this] { events << s("close"); };
+};
+
+TEST_F(LaunchTest, NoNameDoesNothingAtAll)
+{
+    StderrCapture log;
+    for (const QString& name : {QString(), s("")}) {
+        EXPECT_FALSE(launchProject(name, LaunchSender::Button, closePanel, &runner));
+    }
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_TRUE(log.text().isEmpty());
+}
+
+TEST_F(LaunchTest, PanelSenderRunsTheScriptAndLeavesClosingToTheCaller)
+{
+    StderrCapture log;
+    EXPECT_TRUE(launchProject(s("web"), LaunchSender::Panel, closePanel, &runner));
+    EXPECT_EQ(events, QStringList{s("run")});
+    ASSERT_EQ(runner.scripts().size(), 1);
+    EXPECT_EQ(runner.scripts()[0],
+              buildLaunchScript(*ProjectStore::projectEntry(s("web")),
+                                *ProjectStore::loadSettings(), pathIsDirectory(s("/srv/web"))));
+    EXPECT_TRUE(runner.scripts()[0].contains(s("do script \"git pull\" in window 1")));
+    EXPECT_TRUE(log.text().contains(s("Launching project: web")));
+}
+
+TEST_F(LaunchTest, ButtonSenderClosesThePanelBeforeTheRun)
+{
+    EXPECT_TRUE(launchProject(s("web"), LaunchSender::Button, closePanel, &runner));
+    EXPECT_EQ(events, QStringList({s("close"), s("run")}));
+}
+
+TEST_F(LaunchTest, EveryLaunchReadsTheFilesAfresh)
+{
+    launchProject(s("web"), LaunchSender::Panel, {}, &runner);
+    ProjectStore::saveSetting(setting_key::terminal, s("kitty"));
+    launchProject(s("web"), LaunchSender::Panel, {}, &runner);
+    ASSERT_EQ(runner.scripts().size(), 2);
+    EXPECT_FALSE(runner.scripts()[0].contains(s("open -a")));
+    EXPECT_TRUE(runner.scripts()[1].contains(s("do script \"open -a 'kitty' ./\" in window 1")));
+}
+
+TEST_F(LaunchTest, AProjectThatIsGoneRunsNothingAndLogsWhy)
+{
+    ProjectStore::saveProject(s("nopath"), {{entry_key::commands, s("rm -rf build")}});
+    StderrCapture log;
+    EXPECT_FALSE(launchProject(s("ghost"), LaunchSender::Button, closePanel, &runner));
+    EXPECT_FALSE(launchProject(s("nopath"), LaunchSender::Button, closePanel, &runner));
+    EXPECT_TRUE(events.isEmpty());
+    const QString text = log.text();
+    EXPECT_TRUE(text.contains(s("Launching project: ghost"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(s("no project named \"ghost\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(s("\"nopath\" has no \"filePath\""))) << text.toStdString();
+}
+
+TEST_F(LaunchTest, WithoutARunnerTheInstalledOneRuns)
+{
+    ScriptRunner* const previous = services().scriptRunner;
+    services().scriptRunner = &runner;
+    launchProject(s("web"), LaunchSender::Panel);
+    services().scriptRunner = previous;
+    EXPECT_EQ(runner.scripts().size(), 1);
+}
+
+} // namespace
+} // namespace zarvo
