@@ -3,11 +3,15 @@
 #include "panel/panelcontrollerdelegate.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
+
+class QMenu;
 
 namespace zarvo {
 
@@ -28,18 +32,29 @@ public:
     // The application's delegate; null before it is created and after it is gone.
     static ApplicationDelegate* shared();
 
+    // Start-up, once the event loop runs: the tray icon, the search state,
+    // then the global shortcut (see setGlobalShortcutInstaller()).
     void applicationDidFinishLaunching();
     // Removes the tray icon; termination then goes ahead at once.
     bool applicationShouldTerminate();
 
-    void togglePanel();
-    void AddNew();
-    void MenuPreferences();
+    // Stores the default global shortcut and registers it so that pressing it
+    // calls TOGGLE. Runs as the last step of start-up; without an installer
+    // (tests, a desktop without key grabs) there is no global shortcut.
+    using GlobalShortcutInstaller = std::function<void(std::function<void()> toggle)>;
+    void setGlobalShortcutInstaller(GlobalShortcutInstaller installer);
+
+    // The application's main menu (from the main interface), which the
+    // shortcut validation searches; null when none was loaded.
+    QMenu* mainMenu() const;
+    void setMainMenu(QMenu* menu);
 
     MenubarController* menubarController() const { return menubarController_.get(); }
     void setMenubarController(std::unique_ptr<MenubarController> controller);
     // Created on first use.
     PanelController* panelController();
+    // Whether the panel controller exists yet; creates nothing.
+    bool hasPanelController() const { return panelController_ != nullptr; }
 
     StatusItemView* statusItemViewForPanelController(PanelController* controller) override;
 
@@ -53,6 +68,13 @@ public:
     const QString& searchDirection() const { return searchDirection_; }
     void setSearchDirection(const QString& direction) { searchDirection_ = direction; }
 
+    // The actions the tray icon and the main menu send (see sendAction()).
+public Q_SLOTS:
+    // The icon's highlight flips and the panel follows it.
+    void togglePanel();
+    void AddNew();
+    void MenuPreferences();
+
 private:
     void panelActiveChanged();
 
@@ -62,6 +84,8 @@ private:
     QString selectedProject_;
     qint64 selectedSearch_ = 0;
     QString searchDirection_;
+    GlobalShortcutInstaller installGlobalShortcut_;
+    QPointer<QMenu> mainMenu_;
 };
 
 } // namespace zarvo

@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "app/singleinstance.h"
+
 #include "panel/projectsearch.h"
 #include "platform/diagnostics.h"
 #include "platform/resourcedir.h"
@@ -161,6 +163,24 @@ int settings(const QStringList& args, const Subcommand& self)
     return kExitOk;
 }
 
+int toggle(const QStringList& args, const Subcommand& self)
+{
+    if (!args.isEmpty()) {
+        return usageError(self, QStringLiteral("toggle takes no arguments"));
+    }
+    switch (sendToRunningInstance(InstanceRequest::toggle)) {
+    case Delivery::delivered:
+        return kExitOk;
+    case Delivery::noInstance:
+        err(QStringLiteral("zarvo is not running"));
+        return kExitFailure;
+    case Delivery::noAnswer:
+        break;
+    }
+    err(QStringLiteral("the running zarvo does not answer"));
+    return kExitFailure;
+}
+
 // Every subcommand, in the order --help lists them.
 const Subcommand kSubcommands[] = {
     {"list", "", "print every project name, one per line", list},
@@ -170,6 +190,7 @@ const Subcommand kSubcommands[] = {
     {"remove", "NAME", "remove a project", remove},
     {"settings", "[editor VALUE | terminal VALUE]",
      "print the settings, or set the editor command or the terminal", settings},
+    {"toggle", "", "open or close the panel of the running launcher", toggle},
 };
 
 QString helpText()

@@ -1,6 +1,6 @@
+#include "app/applicationmain.h"
 #include "app/commandline.h"
 
-#include <QCoreApplication>
 #include <QStringList>
 
 int main(int argc, char** argv)
@@ -9,9 +9,9 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         args << QString::fromLocal8Bit(argv[i]);
     }
+    // Subcommands need no display and no application object.
     if (const auto status = zarvo::runCommandLine(args)) {
         return *status;
     }
-    // The desktop application is not wired yet: show what the command line offers.
-    return *zarvo::runCommandLine({QStringLiteral("--help")});
+    return zarvo::runApplication(argc, argv);
 }

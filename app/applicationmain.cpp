@@ -1,0 +1,120 @@
+#include "app/applicationmain.h"
+
+#include "app/maininterface.h"
+#include "app/singleinstance.h"
+#include "platform/resourcedir.h"
+
+#include "app/actiondispatch.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace zarvo {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+
+void printError(const char* message)
+{
+    std::fprintf(stderr, "zarvo: %s\n", message);
+}
+
+// Makes sure this process is the session's one application. Returns an exit
+// status when it is not and should stop.
+std::optional<int> claimSession(SingleInstance& instance)
+{
+    if (instance.claim() != SingleInstance::Claim::runningElsewhere) {
+        return std::nullopt;
+    }
+    switch (sendToRunningInstance(InstanceRequest::activate)) {
+    case Delivery::delivered:
+        printError("already running; \"zarvo toggle\" opens or closes its panel");
+        return kExitOk;
+    case Delivery::noInstance:
+        // It quit in the meantime: this process takes over.
+        if (instance.claim() != SingleInstance::Claim::runningElsewhere) {
+            return std::nullopt;
+        }
+        break;
+    case Delivery::noAnswer:
+        break;
+    }
+    printError("another zarvo holds this session but does not answer");
+    return kExitFailure;
+}
+
+// The signal handler's end of a socket pair whose other end the event loop watches.
+int gSignalSocket = -1;
+
+void forwardSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(gSignalSocket, &byte, 1);
+}
+
+// The session manager ends applications with SIGTERM, a terminal with SIGINT
+// or SIGHUP: quit through the event loop instead, so the icon leaves the tray
+// and the socket and the lock file go away.
+void quitOnTerminationSignals(QObject* context)
+{
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+        return;
+    }
+    gSignalSocket = sockets[1];
+    auto* notifier = new QSocketNotifier(sockets[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [socket = sockets[0]] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(socket, &byte, 1);
+        terminateApplication();
+    });
+    struct sigaction action = {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+} // namespace
+
+int runApplication(int argc, char** argv)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("zarvo"));
+    SingleInstance instance;
+    if (const auto status = claimSession(instance)) {
+        return *status;
+    }
+
+    QApplication application(argc, argv);
+    // A tray application: closing the panel or a form never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    prepareResourceDirectory();
+
+    MainInterface interface;
+    ApplicationDelegate& delegate = interface.delegate();
+
+    instance.listen();
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
+                     &ApplicationDelegate::togglePanel);
+    // However the application ends, the icon leaves the tray first.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
+                     &ApplicationDelegate::applicationShouldTerminate);
+    quitOnTerminationSignals(&application);
+    // Launching has finished once the event loop runs.
+    QTimer::singleShot(0, &delegate, &ApplicationDelegate::applicationDidFinishLaunching);
+    const int status = QApplication::exec();
+    instance.stopListening();
+    return status;
+}
+
+} // namespace zarvo

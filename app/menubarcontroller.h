@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace zarvo {
+
+class StatusItemView;
+
+// Puts the application's icon into the tray for as long as it lives.
+class MenubarController final {
+public:
+    // The width a status item asks the bar for, and the bar's height, in points.
+    static constexpr qreal kStatusItemLength = 24.0;
+    static constexpr qreal kStatusBarThickness = 22.0;
+
+    // Shows the icon in the tray; a click on it sends "togglePanel" to the
+    // application's delegate. Without a tray the icon waits for one to appear.
+    MenubarController();
+    // Takes the icon out of the tray.
+    ~MenubarController();
+    MenubarController(const MenubarController&) = delete;
+    MenubarController& operator=(const MenubarController&) = delete;
+
+    StatusItemView* statusItemView() const { return statusItemView_.get(); }
+    QSystemTrayIcon* statusItem() const;
+
+    // The icon's highlight: on while the panel is open.
+    bool hasActiveIcon() const;
+    void setHasActiveIcon(bool active);
+
+private:
+    std::unique_ptr<StatusItemView> statusItemView_;
+};
+
+} // namespace zarvo

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+class QLocalSocket;
+class QLockFile;
+
+namespace zarvo {
+
+// Requests a later start sends to the running application.
+enum class InstanceRequest {
+    activate, // another start of the application: nothing to do
+    toggle,   // `zarvo toggle`: open or close the panel
+};
+
+// What became of a request.
+enum class Delivery {
+    delivered,  // the running application carried it out
+    noInstance, // no application runs in this session
+    noAnswer,   // one runs but did not answer in time
+};
+
+// One desktop application per user session and display.
+//
+// The first start takes a lock file and then listens on a local socket, both
+// in the user's private runtime directory ($XDG_RUNTIME_DIR, or a private
+// directory under the temporary directory when that is unset), named after
+// the X display. A later start, and `zarvo toggle`, send a one-line request
+// over the socket and wait for the answer "ok".
+class SingleInstance final : public QObject {
+    Q_OBJECT
+public:
+    enum class Claim {
+        claimed,          // this process is the one instance
+        runningElsewhere, // another process holds the session
+        unavailable,      // no private directory or no lock: run unguarded
+    };
+
+    SingleInstance();
+    ~SingleInstance() override;
+
+    // Takes the session's lock for this process. Needs no application object.
+    Claim claim();
+    // Starts answering requests; needs the application object and a claim.
+    // False, with a diagnostic line, when the socket cannot be opened.
+    bool listen();
+    // Stops answering and removes the socket; the lock stays until destruction.
+    void stopListening();
+
+    // The socket and lock file of this session; empty when there is no
+    // private runtime directory.
+    static QString socketPath();
+    static QString lockPath();
+
+Q_SIGNALS:
+    void toggleRequested();
+    void activateRequested();
+
+private:
+    void answer(QLocalSocket* client);
+
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<QLocalServer> server_;
+};
+
+// Sends REQUEST to the running application and waits for its answer. An
+// application that is still starting (it holds the lock but does not listen
+// yet) is waited for a few seconds. Needs no application object.
+Delivery sendToRunningInstance(InstanceRequest request);
+
+} // namespace zarvo
