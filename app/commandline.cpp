@@ -3,10 +3,13 @@
 #include "app/singleinstance.h"
 
 #include "panel/projectsearch.h"
+#include "platform/defaultsstore.h"
 #include "platform/diagnostics.h"
 #include "platform/resourcedir.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
+#include "shortcut/globalshortcut.h"
+#include "shortcut/shortcut.h"
 
 #include <QString>
 
@@ -136,6 +139,17 @@ int remove(const QStringList& args, const Subcommand& self)
     return kExitOk;
 }
 
+int shortcut(const QStringList& args, const Subcommand& self)
+{
+    if (!args.isEmpty()) {
+        return usageError(self, QStringLiteral("shortcut takes no arguments"));
+    }
+    const std::optional<Shortcut> stored = Shortcut::shortcutWithData(
+        DefaultsStore::standardUserDefaults().dataForKey(globalShortcutDefaultsKey()));
+    out(stored ? stored->description() : QStringLiteral("none"));
+    return kExitOk;
+}
+
 int settings(const QStringList& args, const Subcommand& self)
 {
     if (args.isEmpty()) {
@@ -190,6 +204,7 @@ const Subcommand kSubcommands[] = {
     {"remove", "NAME", "remove a project", remove},
     {"settings", "[editor VALUE | terminal VALUE]",
      "print the settings, or set the editor command or the terminal", settings},
+    {"shortcut", "", "print the global shortcut stored in the user defaults, or none", shortcut},
     {"toggle", "", "open or close the panel of the running launcher", toggle},
 };
 

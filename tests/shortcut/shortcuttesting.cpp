@@ -1,0 +1,101 @@
+#include "shortcuttesting.h"
+
+#include "platform/services.h"
+#include "shortcut/shortcuthotkey.h"
+#include "shortcut/shortcutuserdefaultshotkey.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+
+namespace zarvo::test {
+
+void ensureShortcutApplication()
+{
+    if (qApp) {
+        return;
+    }
+    static int argc = 1;
+    static char name[] = "zarvo-shortcut-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (const auto& [name, value] : saved_) {
+        if (value) {
+            qputenv(name.constData(), *value);
+        } else {
+            qunsetenv(name.constData());
+        }
+    }
+}
+
+void ScopedEnvironment::remember(const char* name)
+{
+    if (saved_.count(name) == 0) {
+        saved_[name] =
+            qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    }
+}
+
+void ScopedEnvironment::set(const char* name, const QByteArray& value)
+{
+    remember(name);
+    qputenv(name, value);
+}
+
+void ScopedEnvironment::unset(const char* name)
+{
+    remember(name);
+    qunsetenv(name);
+}
+
+UsKeyboard::UsKeyboard()
+{
+    environment_.unset("XKB_DEFAULT_RULES");
+    environment_.unset("XKB_DEFAULT_MODEL");
+    environment_.unset("XKB_DEFAULT_VARIANT");
+    environment_.unset("XKB_DEFAULT_OPTIONS");
+    environment_.set("XKB_DEFAULT_LAYOUT", "us");
+}
+
+TempDefaults::TempDefaults()
+    : store_(std::make_unique<DefaultsStore>(dir_.filePath(QStringLiteral("zarvo/defaults.plist"))))
+{
+    DefaultsStore::setStandardUserDefaults(store_.get());
+}
+
+TempDefaults::~TempDefaults()
+{
+    DefaultsStore::setStandardUserDefaults(nullptr);
+}
+
+MemoryHotKeys::MemoryHotKeys() : previous_(services().hotKeys)
+{
+    resetUserDefaultsHotKeysForTesting();
+    resetHotKeysForTesting();
+    services().hotKeys = &service_;
+}
+
+MemoryHotKeys::~MemoryHotKeys()
+{
+    resetUserDefaultsHotKeysForTesting();
+    resetHotKeysForTesting();
+    services().hotKeys = previous_;
+}
+
+} // namespace zarvo::test
