@@ -27,6 +27,28 @@ std::optional<qsizetype> rowIfListed(const SearchState& state, qint64 i)
 
 } // namespace
 
+SearchCommand searchCommandNamed(QStringView name)
+{
+    static const struct {
+        QLatin1String name;
+        SearchCommand command;
+    } kCommands[] = {
+        {QLatin1String("insertNewline:"), SearchCommand::InsertNewline},
+        {QLatin1String("cancelOperation:"), SearchCommand::CancelOperation},
+        {QLatin1String("moveUp:"), SearchCommand::MoveUp},
+        {QLatin1String("moveDown:"), SearchCommand::MoveDown},
+        {QLatin1String("deleteForward:"), SearchCommand::DeleteForward},
+        {QLatin1String("deleteBackward:"), SearchCommand::DeleteBackward},
+        {QLatin1String("insertTab:"), SearchCommand::InsertTab},
+    };
+    for (const auto& entry : kCommands) {
+        if (name == entry.name) {
+            return entry.command;
+        }
+    }
+    return SearchCommand::Other;
+}
+
 std::optional<qsizetype> moveUp(SearchState& state)
 {
     const qint64 last = countOf(state) - 1;

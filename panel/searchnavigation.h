@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <optional>
 
@@ -36,6 +37,10 @@ enum class SearchCommand {
     InsertTab,
     Other,
 };
+
+// The command named NAME, a key-binding command name such as "moveUp:";
+// Other for any name not listed above.
+SearchCommand searchCommandNamed(QStringView name);
 
 // What a command asks of the panel after it has updated the state.
 struct CommandEffect {

@@ -233,5 +233,24 @@ TEST(SearchNavigationTest, NoMatchStoresNoneAndKeepsTheTarget)
     EXPECT_EQ(state.selectedSearch, 0);
 }
 
+TEST(SearchNavigationTest, CommandsAreKnownByTheirKeyBindingNames)
+{
+    const std::pair<const char*, SearchCommand> names[] = {
+        {"insertNewline:", SearchCommand::InsertNewline},
+        {"cancelOperation:", SearchCommand::CancelOperation},
+        {"moveUp:", SearchCommand::MoveUp},
+        {"moveDown:", SearchCommand::MoveDown},
+        {"deleteForward:", SearchCommand::DeleteForward},
+        {"deleteBackward:", SearchCommand::DeleteBackward},
+        {"insertTab:", SearchCommand::InsertTab},
+        {"moveUp", SearchCommand::Other},
+        {"moveToBeginningOfDocument:", SearchCommand::Other},
+        {"", SearchCommand::Other},
+    };
+    for (const auto& [name, command] : names) {
+        EXPECT_EQ(searchCommandNamed(QString::fromLatin1(name)), command) << name;
+    }
+}
+
 } // namespace
 } // namespace zarvo
