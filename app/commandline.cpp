@@ -6,6 +6,8 @@
 #include "platform/defaultsstore.h"
 #include "platform/diagnostics.h"
 #include "platform/resourcedir.h"
+#include "platform/terminalscriptrunner.h"
+#include "projects/launcher.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
 #include "shortcut/globalshortcut.h"
@@ -195,6 +197,45 @@ int toggle(const QStringList& args, const Subcommand& self)
     return kExitFailure;
 }
 
+// The script NAME's launch would run, or a message and exit status 1 when
+// NAME cannot be launched (the panel stays silent in that case instead).
+std::optional<QString> scriptOrComplain(const QStringList& args, const Subcommand& self,
+                                        int* status)
+{
+    if (args.size() != 1) {
+        *status = usageError(
+            self, QStringLiteral("%1 takes one NAME").arg(QString::fromLatin1(self.name)));
+        return std::nullopt;
+    }
+    ProjectScript built = projectLaunchScript(args[0]);
+    if (!built.script) {
+        err(built.problem);
+        *status = kExitFailure;
+    }
+    return built.script;
+}
+
+int script(const QStringList& args, const Subcommand& self)
+{
+    int status = kExitOk;
+    if (const std::optional<QString> text = scriptOrComplain(args, self, &status)) {
+        out(*text);
+    }
+    return status;
+}
+
+int launch(const QStringList& args, const Subcommand& self)
+{
+    int status = kExitOk;
+    if (!scriptOrComplain(args, self, &status)) {
+        return status;
+    }
+    // The real runner, whatever the services hold: it returns once the
+    // terminal has started, so exiting right after leaves the launch running.
+    TerminalScriptRunner runner;
+    return launchProject(args[0], LaunchSender::Panel, {}, &runner) ? kExitOk : kExitFailure;
+}
+
 // Every subcommand, in the order --help lists them.
 const Subcommand kSubcommands[] = {
     {"list", "", "print every project name, one per line", list},
@@ -205,6 +246,8 @@ const Subcommand kSubcommands[] = {
     {"settings", "[editor VALUE | terminal VALUE]",
      "print the settings, or set the editor command or the terminal", settings},
     {"shortcut", "", "print the global shortcut stored in the user defaults, or none", shortcut},
+    {"script", "NAME", "print the Terminal script that launching NAME runs; runs nothing", script},
+    {"launch", "NAME", "launch NAME: open a terminal window that runs its script", launch},
     {"toggle", "", "open or close the panel of the running launcher", toggle},
 };
 
