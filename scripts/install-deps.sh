@@ -14,6 +14,8 @@ packages=(
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
   # tests
   libgtest-dev xvfb xdotool x11-utils trayer
+  # the launch tests pull from a local git origin
+  git
 )
 
 missing=()
