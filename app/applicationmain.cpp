@@ -2,7 +2,14 @@
 
 #include "app/maininterface.h"
 #include "app/singleinstance.h"
+#include "platform/hotkeyservice.h"
+#include "platform/keyboardlayout.h"
 #include "platform/resourcedir.h"
+#include "platform/services.h"
+#include "platform/x11/x11backend.h"
+#include "platform/x11/x11hotkeyservice.h"
+#include "platform/x11/x11keyboardlayout.h"
+#include "shortcut/globalshortcut.h"
 
 #include "app/actiondispatch.h"
 
@@ -51,6 +58,35 @@ std::optional<int> claimSession(SingleInstance& instance)
     return kExitFailure;
 }
 
+// The desktop's services, chosen once the application object exists: the X11
+// ones on an X server. Elsewhere (Qt's offscreen platform, say) there are no
+// global hot keys and key names come from xkbcommon's default keymap.
+// Installed in services() while this lives; uninstalled before the backends,
+// which need the application's X connection, go away.
+class PlatformBackends final {
+public:
+    PlatformBackends()
+    {
+        if (x11::available()) {
+            hotKeys_ = x11::createHotKeyService();
+            keyboardLayout_ = x11::createKeyboardLayout();
+        }
+        services().hotKeys = hotKeys_.get();
+        services().keyboardLayout = keyboardLayout_.get();
+    }
+    ~PlatformBackends()
+    {
+        services().hotKeys = nullptr;
+        services().keyboardLayout = nullptr;
+    }
+    PlatformBackends(const PlatformBackends&) = delete;
+    PlatformBackends& operator=(const PlatformBackends&) = delete;
+
+private:
+    std::unique_ptr<HotKeyService> hotKeys_;
+    std::unique_ptr<KeyboardLayout> keyboardLayout_;
+};
+
 // The signal handler's end of a socket pair whose other end the event loop watches.
 int gSignalSocket = -1;
 
@@ -98,10 +134,14 @@ int runApplication(int argc, char** argv)
     QApplication application(argc, argv);
     // A tray application: closing the panel or a form never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before anyone can find this instance through its socket.
+    quitOnTerminationSignals(&application);
     prepareResourceDirectory();
+    const PlatformBackends backends;
 
     MainInterface interface;
     ApplicationDelegate& delegate = interface.delegate();
+    delegate.setGlobalShortcutInstaller(&installGlobalShortcut);
 
     instance.listen();
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
@@ -109,7 +149,6 @@ int runApplication(int argc, char** argv)
     // However the application ends, the icon leaves the tray first.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &ApplicationDelegate::applicationShouldTerminate);
-    quitOnTerminationSignals(&application);
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, &delegate, &ApplicationDelegate::applicationDidFinishLaunching);
     const int status = QApplication::exec();

@@ -1,5 +1,7 @@
 #include "app/interfacestyle.h"
 
+#include "platform/defaultsstore.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -7,11 +9,26 @@ namespace zarvo {
 namespace {
 
 const QString kDark = QStringLiteral("Dark");
+const QString kInterfaceStyleKey = QStringLiteral("AppleInterfaceStyle");
 
 InterfaceStyleOverride& overrideSource()
 {
     static InterfaceStyleOverride source;
     return source;
+}
+
+// The user's forced value; a null string when there is none.
+QString forcedStyle()
+{
+    if (const auto& source = overrideSource()) {
+        return source();
+    }
+    const std::optional<QVariant> stored =
+        DefaultsStore::standardUserDefaults().objectForKey(kInterfaceStyleKey);
+    if (stored && stored->typeId() == QMetaType::QString) {
+        return stored->toString();
+    }
+    return {};
 }
 
 } // namespace
@@ -24,11 +41,9 @@ bool paletteIsDark(const QPalette& palette)
 
 QString interfaceStyle()
 {
-    if (const auto& source = overrideSource()) {
-        const QString forced = source();
-        if (!forced.isNull()) {
-            return forced == kDark ? kDark : QString();
-        }
+    const QString forced = forcedStyle();
+    if (!forced.isNull()) {
+        return forced == kDark ? kDark : QString();
     }
     return qGuiApp && paletteIsDark(QGuiApplication::palette()) ? kDark : QString();
 }

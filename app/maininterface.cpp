@@ -1,6 +1,7 @@
 #include "app/maininterface.h"
 
 #include "app/actiondispatch.h"
+#include "shortcut/shortcutvalidator.h"
 
 #include "ui_MainMenu.h"
 
@@ -34,6 +35,8 @@ MainInterface::MainInterface() : ui_(std::make_unique<Ui::MainMenu>())
         connect(item, &QAction::triggered, this, [action] { sendAction(action, nullptr); });
     }
     delegate_.setMainMenu(&menu_);
+    // The shortcut recorder refuses the key equivalents of these items.
+    setMainMenu(&menu_);
     if (qApp) {
         qApp->installEventFilter(this);
     }

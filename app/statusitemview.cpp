@@ -4,6 +4,7 @@
 #include "app/interfacestyle.h"
 #include "platform/screencoordinates.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
@@ -53,7 +54,18 @@ StatusItemView::StatusItemView(std::unique_ptr<QSystemTrayIcon> statusItem, qrea
 {
     connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
             &StatusItemView::statusItemActivated);
+    if (qApp) {
+        qApp->installEventFilter(this);
+    }
     setNeedsDisplay();
+}
+
+bool StatusItemView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        setNeedsDisplay();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 StatusItemView::~StatusItemView() = default;

@@ -76,6 +76,10 @@ Q_SIGNALS:
     // After every redraw.
     void displayed();
 
+protected:
+    // A change of the desktop's colours may change the dark setting: redraw.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void statusItemActivated(QSystemTrayIcon::ActivationReason reason);
     void sendActionFromView();

@@ -1,6 +1,7 @@
 #include "app/actiondispatch.h"
 #include "app/maininterface.h"
 #include "panel/panelcontroller.h"
+#include "shortcut/shortcutvalidator.h"
 #include "widgetapplication.h"
 
 #include <QAction>
@@ -56,6 +57,19 @@ TEST_F(MainInterfaceTest, TheDelegateKnowsTheMainMenu)
     // The key equivalents sit in a submenu, as the validation's search expects.
     ASSERT_FALSE(interface.mainMenu().actions().isEmpty());
     EXPECT_NE(interface.mainMenu().actions().first()->menu(), nullptr);
+}
+
+TEST_F(MainInterfaceTest, TheShortcutValidationSearchesTheMainMenu)
+{
+    {
+        MainInterface interface;
+        EXPECT_EQ(mainMenu(), &interface.mainMenu());
+        ShortcutError error;
+        EXPECT_TRUE(isKeyEquivalent(QStringLiteral("n"), modifier::kControl, mainMenu(), &error));
+        EXPECT_FALSE(error.localizedDescription.isEmpty());
+        EXPECT_FALSE(isKeyEquivalent(QStringLiteral("k"), modifier::kControl, mainMenu()));
+    }
+    EXPECT_EQ(mainMenu(), nullptr) << "gone with the interface";
 }
 
 TEST_F(MainInterfaceTest, AddNewReachesTheDelegate)

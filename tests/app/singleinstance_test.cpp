@@ -145,6 +145,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.insert(QStringLiteral("ZARVO_RESOURCES"), resources.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         return env;
     }
@@ -163,6 +164,7 @@ protected:
         }
     }
 
+    QTemporaryDir config;
     QProcess primary;
 };
 

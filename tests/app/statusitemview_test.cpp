@@ -3,12 +3,14 @@
 #include "app/menubarcontroller.h"
 #include "app/namedimage.h"
 #include "app/statusitemview.h"
+#include "platform/defaultsstore.h"
 #include "widgetapplication.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -215,11 +217,46 @@ TEST_F(StatusItemViewTest, DarknessFollowsThePaletteWithoutAForcedValue)
 
     setInterfaceStyleOverride([] { return QString(); });
     const QPalette saved = QGuiApplication::palette();
+    MenubarController controller;
+    viewOf(controller).displayIfNeeded();
+    ASSERT_FALSE(viewOf(controller).needsDisplay());
     QGuiApplication::setPalette(dark);
+    EXPECT_TRUE(viewOf(controller).needsDisplay()) << "new colours, maybe a new style";
     EXPECT_EQ(interfaceStyle(), QStringLiteral("Dark"));
     QGuiApplication::setPalette(light);
     EXPECT_TRUE(interfaceStyle().isNull());
     QGuiApplication::setPalette(saved);
+}
+
+TEST_F(StatusItemViewTest, TheUsersDefaultsForceTheStyle)
+{
+    QTemporaryDir dir;
+    DefaultsStore store(dir.filePath(QStringLiteral("defaults.plist")));
+    DefaultsStore::setStandardUserDefaults(&store);
+    setInterfaceStyleOverride(nullptr);
+    const QString key = QStringLiteral("AppleInterfaceStyle");
+    const QPalette saved = QGuiApplication::palette();
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
+    QGuiApplication::setPalette(light);
+
+    EXPECT_TRUE(interfaceStyle().isNull()) << "nothing forced: the light palette decides";
+    store.setObject(QStringLiteral("Dark"), key);
+    EXPECT_EQ(interfaceStyle(), QStringLiteral("Dark"));
+    MenubarController controller;
+    draw(viewOf(controller));
+    EXPECT_EQ(viewOf(controller).image(), NamedImage::imageNamed(kHighlighted));
+
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    QGuiApplication::setPalette(dark);
+    store.setObject(QStringLiteral("Light"), key);
+    EXPECT_TRUE(interfaceStyle().isNull()) << "forced light on a dark desktop";
+    store.setObject(42, key);
+    EXPECT_EQ(interfaceStyle(), QStringLiteral("Dark")) << "a number forces nothing";
+
+    QGuiApplication::setPalette(saved);
+    DefaultsStore::setStandardUserDefaults(nullptr);
 }
 
 TEST_F(StatusItemViewTest, HighlightRedrawsOnlyOnAChange)
