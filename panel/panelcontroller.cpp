@@ -1,15 +1,554 @@
 #include "panel/panelcontroller.h"
 
+#include "app/applicationdelegate.h"
+#include "app/menubarcontroller.h"
+#include "app/statusitemview.h"
+#include "panel/backgroundview.h"
+#include "panel/currentevent.h"
+#include "panel/panel.h"
+#include "panel/panelcontrollerdelegate.h"
+#include "panel/panelgeometry.h"
+#include "panel/searchfieldview.h"
+#include "panel/tablecontroller.h"
+#include "panel/xtableview.h"
+#include "platform/diagnostics.h"
+#include "platform/screencoordinates.h"
+#include "projects/launcher.h"
+#include "projects/projectstore.h"
+#include "projects/textform.h"
+
+#include "ui_panel.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QMetaMethod>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
+#include <QVariantAnimation>
+
+#include <chrono>
+
 namespace zarvo {
 
-PanelController::PanelController(PanelControllerDelegate* delegate) : delegate_(delegate) {}
+namespace geo = panel_geometry;
 
-PanelController::~PanelController() = default;
+namespace {
+
+std::chrono::milliseconds toMilliseconds(double seconds)
+{
+    return std::chrono::milliseconds(qRound(seconds * 1000));
+}
+
+QRectF primaryScreenQtGeometry()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? QRectF(screen->geometry()) : QRectF();
+}
+
+// A view's frame in its parent's coordinates with y up.
+QRectF frameInParent(const QWidget* view)
+{
+    return geo::flipInParent(QRectF(view->geometry()), view->parentWidget()->height());
+}
+
+void setFrameInParent(QWidget* view, const QRectF& frame)
+{
+    view->setGeometry(geo::flipInParent(frame, view->parentWidget()->height()).toRect());
+}
+
+QString settingText(const std::optional<LaunchSettings>& settings, const QString& key)
+{
+    // A missing value leaves the field empty rather than reading "(null)".
+    if (!settings || !settings->contains(key)) {
+        return QString();
+    }
+    return textForm(*settings, key);
+}
+
+} // namespace
+
+PanelController::PanelController(PanelControllerDelegate* delegate)
+    : ui_(std::make_unique<Ui::PanelForm>())
+{
+    window_ = new Panel;
+    ui_->setupUi(window_);
+    delegate_ = delegate;
+    awakeFromNib();
+}
+
+PanelController::~PanelController()
+{
+    stopAnimations();
+    delete window_;
+}
+
+void PanelController::awakeFromNib()
+{
+    CurrentEvent::install();
+    connectSentActions();
+
+    // The form windows live in the same interface file; they are windows of
+    // their own, not views of the panel.
+    createProject_.reset(ui_->createProject);
+    openPreferences_.reset(ui_->openPreferences);
+    for (QWidget* form : {ui_->createProject, ui_->openPreferences}) {
+        form->setParent(nullptr, Qt::Window);
+        form->hide();
+    }
+
+    window_->setContentView(ui_->backgroundView);
+    tableController_ = new TableController(this);
+    tableController_->setSearchField(ui_->searchField);
+    tableController_->setScrollView(ui_->scrollView);
+    tableController_->setProject_select(ui_->project_select);
+    tableController_->setSearchResults(ui_->searchResults);
+    ui_->btnOptions->setMenu(ui_->launchMenu);
+    projectSelectFrame_ = frameInParent(ui_->project_select);
+    connect(window_, &Panel::windowWillClose, this, &PanelController::windowWillClose);
+    connect(window_, &Panel::windowDidResignKey, this, &PanelController::windowDidResignKey);
+    connect(window_, &Panel::windowDidResize, this, &PanelController::windowDidResize);
+    connect(window_, &Panel::cancelOperation, this, &PanelController::cancelOperation);
+    ui_->searchField->setCommandHandler([this](const QString& command) {
+        return control(ui_->searchField, ui_->searchField, command);
+    });
+
+    window_->setMouseTracking(true);
+    // The window's level, its transparency and its place outside the taskbar
+    // are fixed by the Panel window class itself.
+    connect(ui_->searchField, &QLineEdit::textEdited, this, &PanelController::runSearch);
+    QPalette palette = ui_->searchField->palette();
+    palette.setColor(QPalette::Text, Qt::white);
+    ui_->searchField->setPalette(palette);
+    QTimer::singleShot(toMilliseconds(geo::kFirstFocusDelay), this,
+                       &PanelController::makeSearchFieldFirstResponder);
+}
+
+void PanelController::connectSentActions()
+{
+    const auto connectSender = [this](auto* sender, auto signal) {
+        const QByteArray action = sender->property("sendsAction").toByteArray();
+        if (!action.isEmpty()) {
+            connect(sender, signal, this, [this, sender, action] { sendAction(action, sender); });
+        }
+    };
+    for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) {
+        connectSender(button, &QAbstractButton::clicked);
+    }
+    for (QAction* action : window_->findChildren<QAction*>()) {
+        connectSender(action, &QAction::triggered);
+    }
+    for (QComboBox* popUp : window_->findChildren<QComboBox*>()) {
+        connectSender(popUp, &QComboBox::activated);
+    }
+    for (QLineEdit* field : window_->findChildren<QLineEdit*>()) {
+        connectSender(field, &QLineEdit::returnPressed);
+    }
+}
+
+bool PanelController::sendAction(const QByteArray& action, QObject* sender)
+{
+    const QMetaObject* meta = metaObject();
+    const int withSender = meta->indexOfMethod(action + "(QObject*)");
+    if (withSender >= 0) {
+        return meta->method(withSender).invoke(this, Qt::DirectConnection, Q_ARG(QObject*, sender));
+    }
+    const int plain = meta->indexOfMethod(action + "()");
+    if (plain >= 0) {
+        return meta->method(plain).invoke(this, Qt::DirectConnection);
+    }
+    return false;
+}
+
+BackgroundView* PanelController::backgroundView() const
+{
+    return ui_->backgroundView;
+}
+
+searchFieldView* PanelController::searchField() const
+{
+    return ui_->searchField;
+}
+
+QWidget* PanelController::scrollView() const
+{
+    return ui_->scrollView;
+}
+
+XTableView* PanelController::searchResults() const
+{
+    return ui_->searchResults;
+}
+
+QComboBox* PanelController::project_select() const
+{
+    return ui_->project_select;
+}
+
+QToolButton* PanelController::btnAdd() const
+{
+    return ui_->btnAdd;
+}
+
+QToolButton* PanelController::btnOptions() const
+{
+    return ui_->btnOptions;
+}
+
+QLabel* PanelController::app_title() const
+{
+    return ui_->app_title;
+}
+
+QFrame* PanelController::app_title_sep() const
+{
+    return ui_->app_title_sep;
+}
+
+QMenu* PanelController::launchMenu() const
+{
+    return ui_->launchMenu;
+}
+
+QWidget* PanelController::createProject() const
+{
+    return createProject_.get();
+}
+
+QLineEdit* PanelController::project_name() const
+{
+    return ui_->project_name;
+}
+
+QLineEdit* PanelController::project_path() const
+{
+    return ui_->project_path;
+}
+
+QCheckBox* PanelController::project_pull() const
+{
+    return ui_->project_pull;
+}
+
+QCheckBox* PanelController::project_finder() const
+{
+    return ui_->project_finder;
+}
+
+QLineEdit* PanelController::project_custom() const
+{
+    return ui_->project_custom;
+}
+
+QLineEdit* PanelController::project_commands() const
+{
+    return ui_->project_commands;
+}
+
+QWidget* PanelController::openPreferencesWindow() const
+{
+    return openPreferences_.get();
+}
+
+QLineEdit* PanelController::editor_cmd() const
+{
+    return ui_->editor_cmd;
+}
+
+QLineEdit* PanelController::terminal_app() const
+{
+    return ui_->terminal_app;
+}
 
 void PanelController::setHasActivePanel(bool active)
 {
-    hasActivePanel_ = active;
+    if (active != hasActivePanel_) {
+        hasActivePanel_ = active;
+        if (active) {
+            openPanel();
+        } else {
+            closePanel();
+        }
+    }
     Q_EMIT hasActivePanelChanged();
+}
+
+QRectF PanelController::statusRectForWindow(QWidget* /*window*/) const
+{
+    std::optional<QRectF> statusItemRect;
+    if (delegate_) {
+        if (const StatusItemView* view =
+                delegate_->statusItemViewForPanelController(const_cast<PanelController*>(this))) {
+            statusItemRect = view->globalRect();
+        }
+    }
+    return geo::statusRectForWindow(statusItemRect, primaryScreenFrame());
+}
+
+QRectF PanelController::primaryScreenFrame()
+{
+    const QRectF screen = primaryScreenQtGeometry();
+    return {0, 0, screen.width(), screen.height()};
+}
+
+QRectF PanelController::primaryScreenUsableFrame()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        return {};
+    }
+    return screenRectFromQt(QRectF(screen->availableGeometry()), primaryScreenQtGeometry());
+}
+
+QRectF PanelController::windowFrame() const
+{
+    return screenRectFromQt(QRectF(window_->geometry()), primaryScreenQtGeometry());
+}
+
+void PanelController::setWindowFrame(const QRectF& frame)
+{
+    const QRect target = qtRectFromScreen(frame, primaryScreenQtGeometry()).toRect();
+    if (target == window_->geometry()) {
+        return;
+    }
+    window_->setGeometry(target);
+    // The window's own resize report may come later (the window system
+    // confirms the new frame asynchronously); lay out for it now.
+    windowDidResize();
+}
+
+void PanelController::openPanel()
+{
+    // 1.
+    Panel* panel = window_;
+    const QRectF screen = primaryScreenFrame();
+    const QRectF statusRect = statusRectForWindow(panel);
+
+    // 2, 3.
+    const QRectF target = geo::openingTargetFrame(statusRect, screen);
+
+    // 4. A close still fading or waiting for its removal is overtaken.
+    ++generation_;
+    stopAnimations();
+    panel->setWindowOpacity(0);
+    setWindowFrame(statusRect);
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+
+    // 5.
+    const geo::OpeningEvent event = CurrentEvent::current();
+    const double duration = geo::openAnimationDuration(event);
+    if (geo::logsOpeningGeometry(event)) {
+        logLine(geo::openingDiagnosticLine(statusRect, screen, target));
+    }
+
+    // 6. Every frame of the animation lays the panel out again.
+    const int ms = static_cast<int>(toMilliseconds(duration).count());
+    openAnimation_ = new QParallelAnimationGroup(this);
+    openFrameAnimation_ = new QVariantAnimation(openAnimation_);
+    openFrameAnimation_->setStartValue(statusRect);
+    openFrameAnimation_->setEndValue(target);
+    openFrameAnimation_->setDuration(ms);
+    connect(openFrameAnimation_, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& frame) { setWindowFrame(frame.toRectF()); });
+    openAlphaAnimation_ = new QPropertyAnimation(panel, "windowOpacity", openAnimation_);
+    openAlphaAnimation_->setStartValue(0.0);
+    openAlphaAnimation_->setEndValue(1.0);
+    openAlphaAnimation_->setDuration(ms);
+    openAnimation_->addAnimation(openFrameAnimation_);
+    openAnimation_->addAnimation(openAlphaAnimation_);
+    openAnimation_->start(QAbstractAnimation::DeleteWhenStopped);
+    connect(openAnimation_, &QObject::destroyed, this, [this, group = openAnimation_] {
+        if (openAnimation_ == group) {
+            openAnimation_ = nullptr;
+            openFrameAnimation_ = nullptr;
+            openAlphaAnimation_ = nullptr;
+        }
+    });
+
+    // 7.
+    QTimer::singleShot(toMilliseconds(duration), this,
+                       &PanelController::makeSearchFieldFirstResponder);
+
+    // 8.
+    resetVars();
+
+    // 9, 10.
+    reloadProjectsAndSettings();
+
+    // 11.
+    for (QWidget* form : {createProject_.get(), openPreferences_.get()}) {
+        if (form->isVisible()) {
+            form->hide();
+        }
+    }
+
+    // 12. Setting the text by program does not count as a text change: no search runs.
+    searchFieldView* field = ui_->searchField;
+    field->setText(QString());
+    QRectF fieldFrame = frameInParent(field);
+    fieldFrame.setHeight(geo::kOpeningSearchFieldHeight);
+    setFrameInParent(field, fieldFrame);
+
+    // 13.
+    if (ApplicationDelegate* app = ApplicationDelegate::shared()) {
+        app->setSelectedSearch(0);
+        app->setSearchDirection(QStringLiteral(""));
+    }
+}
+
+void PanelController::reloadProjectsAndSettings()
+{
+    const std::optional<LaunchSettings> settings = ProjectStore::loadSettings();
+    ui_->editor_cmd->setText(settingText(settings, setting_key::editorCommand));
+    ui_->terminal_app->setText(settingText(settings, setting_key::terminal));
+
+    QComboBox* popUp = ui_->project_select;
+    popUp->clear();
+    for (const QString& name : ProjectStore::projectNames()) {
+        popUp->addItem(name);
+    }
+}
+
+void PanelController::closePanel()
+{
+    // 1.
+    ui_->scrollView->hide();
+
+    // 2.
+    stopAnimations();
+    closeAnimation_ = new QPropertyAnimation(window_, "windowOpacity", this);
+    closeAnimation_->setEndValue(0.0);
+    closeAnimation_->setDuration(static_cast<int>(toMilliseconds(geo::kCloseFadeDuration).count()));
+    connect(closeAnimation_, &QObject::destroyed, this, [this, fade = closeAnimation_] {
+        if (closeAnimation_ == fade) {
+            closeAnimation_ = nullptr;
+        }
+    });
+    closeAnimation_->start(QAbstractAnimation::DeleteWhenStopped);
+
+    // 3. An opening in the meantime makes the removal moot.
+    QTimer::singleShot(toMilliseconds(geo::kRemovalDelay), this,
+                       [this, generation = generation_] { removeFromScreen(generation); });
+}
+
+void PanelController::removeFromScreen(quint64 generation)
+{
+    if (generation == generation_) {
+        window_->hide();
+    }
+}
+
+void PanelController::stopAnimations()
+{
+    if (openAnimation_) {
+        openAnimation_->stop();
+    }
+    if (closeAnimation_) {
+        closeAnimation_->stop();
+    }
+}
+
+void PanelController::makeSearchFieldFirstResponder()
+{
+    ui_->searchField->setFocus(Qt::OtherFocusReason);
+}
+
+void PanelController::windowWillClose()
+{
+    setHasActivePanel(false);
+}
+
+void PanelController::windowDidResignKey()
+{
+    if (window_->isVisible()) {
+        setHasActivePanel(false);
+    }
+}
+
+void PanelController::cancelOperation()
+{
+    setHasActivePanel(false);
+}
+
+void PanelController::windowDidResize()
+{
+    window_->fitContentView();
+    BackgroundView* content = ui_->backgroundView;
+    const QSizeF view = content->size();
+    geo::PanelSubviews current;
+    current.searchField = frameInParent(ui_->searchField);
+    current.projectSelect = projectSelectFrame_;
+    current.btnAdd = frameInParent(ui_->btnAdd);
+    current.btnOptions = frameInParent(ui_->btnOptions);
+    current.appTitle = frameInParent(ui_->app_title);
+    current.appTitleSep = frameInParent(ui_->app_title_sep);
+
+    const geo::PanelLayout layout =
+        geo::layoutPanel(statusRectForWindow(window_), windowFrame(), view, current);
+
+    content->setArrowX(layout.arrowX);
+    if (layout.searchFieldVisible) {
+        setFrameInParent(ui_->searchField, layout.frames.searchField);
+    }
+    ui_->searchField->setVisible(layout.searchFieldVisible);
+    if (layout.projectSelectVisible) {
+        projectSelectFrame_ = layout.frames.projectSelect;
+    }
+    // The pop-up keeps its distance from the bottom as the panel grows.
+    setFrameInParent(ui_->project_select, projectSelectFrame_);
+    ui_->project_select->setVisible(layout.projectSelectVisible);
+    setFrameInParent(ui_->btnAdd, layout.frames.btnAdd);
+    setFrameInParent(ui_->btnOptions, layout.frames.btnOptions);
+    setFrameInParent(ui_->app_title, layout.frames.appTitle);
+    setFrameInParent(ui_->app_title_sep, layout.frames.appTitleSep);
+}
+
+void PanelController::resetVars()
+{
+    if (ApplicationDelegate* app = ApplicationDelegate::shared()) {
+        app->setSearchArray(std::nullopt);
+        app->setSearchDirection(QString());
+        app->setSelectedProject(QString());
+        app->setSelectedSearch(0);
+    }
+    ui_->searchResults->setDidClick(std::nullopt);
+}
+
+void PanelController::runSearch() {}
+
+bool PanelController::control(QWidget* control, QWidget* textView, const QString& command)
+{
+    if (command == QLatin1String("cancelOperation:")) {
+        setHasActivePanel(false);
+        return false;
+    }
+    return ui_->searchField->control(control, textView, command);
+}
+
+void PanelController::launch(QObject* sender)
+{
+    const bool fromButton = qobject_cast<QAbstractButton*>(sender) != nullptr ||
+                            qobject_cast<QComboBox*>(sender) != nullptr;
+    ApplicationDelegate* app = ApplicationDelegate::shared();
+    QString name;
+    if (fromButton) {
+        name = ui_->project_select->currentText();
+    } else if (app) {
+        name = app->selectedProject();
+    }
+    launchProject(name, fromButton ? LaunchSender::Button : LaunchSender::Panel, [] {
+        if (ApplicationDelegate* delegate = ApplicationDelegate::shared()) {
+            delegate->togglePanel();
+            if (MenubarController* menubar = delegate->menubarController()) {
+                menubar->setHasActiveIcon(false);
+            }
+        }
+    });
 }
 
 void PanelController::openCreateProject() {}

@@ -1,25 +1,131 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QParallelAnimationGroup;
+class QPropertyAnimation;
+class QToolButton;
+class QVariantAnimation;
+class QWidget;
+
+namespace Ui {
+class PanelForm;
+}
 
 namespace zarvo {
 
+class BackgroundView;
+class Panel;
 class PanelControllerDelegate;
+class TableController;
+class XTableView;
+class searchFieldView;
 
 // Owns the drop-down launcher panel. Setting hasActivePanel opens or closes
 // it; every assignment is announced through hasActivePanelChanged, including
 // the panel closing by itself.
+//
+// Rectangles named "frame" are in screen coordinates: origin at the bottom
+// left of the primary screen, y up (see platform/screencoordinates.h).
 class PanelController final : public QObject {
     Q_OBJECT
 public:
+    // Loads the "Panel" interface (resources/panel.ui). DELEGATE is not owned.
     explicit PanelController(PanelControllerDelegate* delegate);
     ~PanelController() override;
 
     bool hasActivePanel() const { return hasActivePanel_; }
+    // A new value opens (true) or closes (false) the panel; the same value
+    // changes nothing. Either way hasActivePanelChanged follows.
     void setHasActivePanel(bool active);
 
     PanelControllerDelegate* delegate() const { return delegate_; }
 
+    // The panel window and the outlets of the "Panel" interface. The two form
+    // windows are separate top-level windows.
+    Panel* window() const { return window_; }
+    BackgroundView* backgroundView() const;
+    searchFieldView* searchField() const;
+    QWidget* scrollView() const;
+    XTableView* searchResults() const;
+    QComboBox* project_select() const;
+    QToolButton* btnAdd() const;
+    QToolButton* btnOptions() const;
+    QLabel* app_title() const;
+    QFrame* app_title_sep() const;
+    QMenu* launchMenu() const;
+    QWidget* createProject() const;
+    QLineEdit* project_name() const;
+    QLineEdit* project_path() const;
+    QCheckBox* project_pull() const;
+    QCheckBox* project_finder() const;
+    QLineEdit* project_custom() const;
+    QLineEdit* project_commands() const;
+    // The outlet "openPreferences": the settings window. (openPreferences()
+    // is the action that shows it.)
+    QWidget* openPreferencesWindow() const;
+    QLineEdit* editor_cmd() const;
+    QLineEdit* terminal_app() const;
+
+    // The rectangle just below the tray icon that the panel hangs from. The
+    // window argument is not used.
+    QRectF statusRectForWindow(QWidget* window = nullptr) const;
+
+    // The primary screen's frame: origin (0, 0) and the screen's size.
+    static QRectF primaryScreenFrame();
+    // The part of the primary screen not covered by desktop panels and docks.
+    static QRectF primaryScreenUsableFrame();
+    // The panel window's frame.
+    QRectF windowFrame() const;
+    // Moves and sizes the panel window at once, not animated; the layout
+    // (windowDidResize) runs before this returns.
+    void setWindowFrame(const QRectF& frame);
+
+    // Places the panel under the status rectangle, animates it open and
+    // brings the search state, the pop-up and the settings fields up to date.
+    void openPanel();
+    // Hides the list, fades the panel out and takes it off the screen 0.2 s
+    // after the close started, unless it was opened again in the meantime.
+    void closePanel();
+
+    // Window events.
+    void windowWillClose();
+    void windowDidResignKey();
+    // Lays the panel out for its current frame: the arrow, the search field,
+    // the pop-up and the bottom row.
+    void windowDidResize();
+    // Escape.
+    void cancelOperation();
+
+    // Clears the shared search state for a fresh opening: no list, no
+    // direction, no launch target, cursor 0, no pending click on the list.
+    void resetVars();
+    // Runs for every change the user makes to the search field's text.
+    void runSearch();
+    // The editing command COMMAND (a key-binding name such as "moveUp:")
+    // typed in CONTROL, the search field; returns whether it was handled.
+    bool control(QWidget* control, QWidget* textView, const QString& command);
+
+    // Sends ACTION (a method name, as in a control's "sendsAction" property)
+    // to this controller with SENDER, if the controller has that action.
+    // Actions take the sender or nothing. Returns whether it was delivered.
+    bool sendAction(const QByteArray& action, QObject* sender);
+
+public Q_SLOTS:
+    // Launches a project: the one selected in project_select when SENDER is
+    // a button (the pop-up included), else the shared selectedProject.
+    void launch(QObject* sender);
     void openCreateProject();
     void openPreferences();
 
@@ -27,8 +133,32 @@ Q_SIGNALS:
     void hasActivePanelChanged();
 
 private:
-    PanelControllerDelegate* delegate_;
+    void awakeFromNib();
+    void connectSentActions();
+    void makeSearchFieldFirstResponder();
+    void reloadProjectsAndSettings();
+    void removeFromScreen(quint64 generation);
+    void stopAnimations();
+
+    std::unique_ptr<Ui::PanelForm> ui_;
+    Panel* window_ = nullptr; // owned
+    std::unique_ptr<QWidget> createProject_;
+    std::unique_ptr<QWidget> openPreferences_;
+    // The result table's data source and delegate, made with the interface.
+    TableController* tableController_ = nullptr;
+    PanelControllerDelegate* delegate_ = nullptr;
     bool hasActivePanel_ = false;
+
+    QParallelAnimationGroup* openAnimation_ = nullptr;
+    QVariantAnimation* openFrameAnimation_ = nullptr;
+    QPropertyAnimation* openAlphaAnimation_ = nullptr;
+    QPropertyAnimation* closeAnimation_ = nullptr;
+    // Bumped by every opening and every close: a removal scheduled by a close
+    // runs only while nothing has happened to the panel since.
+    quint64 generation_ = 0;
+    // The pop-up's frame in the content view (y up). The layout keeps its y
+    // measured from the bottom, so it stays in the bottom row as the panel grows.
+    QRectF projectSelectFrame_;
 };
 
 } // namespace zarvo

@@ -1,0 +1,66 @@
+#include "panel/panel.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+namespace zarvo {
+
+Panel::Panel(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::NoDropShadowWindowHint)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void Panel::setContentView(QWidget* view)
+{
+    contentView_ = view;
+    fitContentView();
+}
+
+void Panel::fitContentView()
+{
+    if (contentView_ && contentView_->geometry() != rect()) {
+        contentView_->setGeometry(rect());
+    }
+}
+
+void Panel::closeEvent(QCloseEvent* event)
+{
+    Q_EMIT windowWillClose();
+    QWidget::closeEvent(event);
+}
+
+void Panel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        Q_EMIT windowDidResignKey();
+    }
+    QWidget::changeEvent(event);
+}
+
+void Panel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitContentView();
+    Q_EMIT windowDidResize();
+}
+
+void Panel::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // The arrow follows the window's position as well as its size.
+    Q_EMIT windowDidResize();
+}
+
+void Panel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        Q_EMIT cancelOperation();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace zarvo

@@ -1,0 +1,13 @@
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+// The panel tests use widgets: one QApplication for the whole run, on the
+// platform QT_QPA_PLATFORM names (offscreen under ctest).
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
