@@ -181,6 +181,8 @@ void DefaultsStore::watch()
 QMetaObject::Connection DefaultsStore::observeKey(const QString& key, const QObject* context,
                                                   std::function<void()> callback)
 {
+    // A store made before the application object could not watch yet.
+    watch();
     auto connection = connect(this, &DefaultsStore::valueChanged, context ? context : this,
                               [key, callback](const QString& changed) {
                                   if (changed == key) {

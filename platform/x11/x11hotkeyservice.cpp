@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace zarvo::x11 {
@@ -275,6 +276,7 @@ public:
             for (Registration& registration : registrations_) {
                 if (registration.keycode == key->detail) {
                     registration.down = false;
+                    registration.releasedAt = key->time;
                     ours = true;
                 }
             }
@@ -290,10 +292,13 @@ public:
             if (registration.keycode != key->detail || registration.state != state) {
                 continue;
             }
-            // With detectable auto-repeat a held key sends presses without
-            // releases: only the first one counts.
-            if (!registration.down) {
-                registration.down = true;
+            // A held key repeats: as a release and a press with the same
+            // time, or (with detectable auto-repeat) as presses without
+            // releases. Only the first press counts.
+            const bool repeat = registration.down ||
+                                (registration.releasedAt && *registration.releasedAt == key->time);
+            registration.down = true;
+            if (!repeat) {
                 pressed.push_back(registration.id);
             }
         }
@@ -319,6 +324,7 @@ private:
         uint16_t state = 0;
         std::vector<uint16_t> locks;
         bool down = false;
+        std::optional<xcb_timestamp_t> releasedAt;
     };
 
     const Registration* ownRegistration(xcb_keycode_t keycode, uint16_t state) const

@@ -17,7 +17,10 @@ void ensureShortcutApplication()
     static int argc = 1;
     static char name[] = "zarvo-shortcut-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Never destroyed: at exit it would outlive Qt's own statics that its
+    // input devices still refer to.
+    static QApplication* application = new QApplication(argc, argv);
+    Q_UNUSED(application);
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
