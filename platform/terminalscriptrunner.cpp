@@ -223,6 +223,10 @@ open() {
         echo 'usage: open PATH... | open -a APPLICATION [FOLDER]' >&2
         return 1
     fi
+    if ! command -v xdg-open >/dev/null 2>&1; then
+        echo 'open: xdg-open is not installed (it comes with xdg-utils)' >&2
+        return 1
+    fi
     local target status=0
     for target in "$@"; do
         case $target in
