@@ -56,7 +56,9 @@ void removeEventHandlerIfInstalled()
     if (s.eventHandler == 0) {
         return;
     }
-    if (s.eventHandlerService) {
+    // Only where it was installed, and only while that service is still the
+    // installed one: at shutdown the service goes before the hot keys do.
+    if (s.eventHandlerService && s.eventHandlerService == services().hotKeys) {
         s.eventHandlerService->removeEventHandler(s.eventHandler);
     }
     s.eventHandler = 0;

@@ -9,11 +9,9 @@
 #include "shortcut/shortcutuserdefaultshotkey.h"
 #include "shortcut/shortcutvalidator.h"
 #include "shortcuttesting.h"
+#include "xvfbserver.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -32,28 +30,11 @@ class X11HotKeysTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        server = new test::XvfbServer;
+        if (!server->running()) {
             return;
         }
-        // Xvfb picks a free display itself and writes its number once ready.
-        server = new QProcess;
-        server->start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                             QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                             QStringLiteral("-screen"), QStringLiteral("0"),
-                             QStringLiteral("640x480x24")});
-        const QDeadlineTimer deadline(20000);
-        QByteArray number;
-        while (!number.contains('\n') && !deadline.hasExpired() &&
-               server->state() != QProcess::NotRunning) {
-            server->waitForReadyRead(100);
-            number += server->readAllStandardOutput();
-        }
-        if (!number.contains('\n')) {
-            stopServer();
-            return;
-        }
-        display = ":" + number.trimmed();
+        display = server->display();
         qputenv("DISPLAY", display);
         qputenv("QT_QPA_PLATFORM", "xcb");
         static int argc = 1;
@@ -67,19 +48,6 @@ protected:
         // The application's connection goes before the server does.
         delete application;
         application = nullptr;
-        stopServer();
-    }
-
-    static void stopServer()
-    {
-        if (!server) {
-            return;
-        }
-        server->terminate();
-        if (!server->waitForFinished(5000)) {
-            server->kill();
-            server->waitForFinished();
-        }
         delete server;
         server = nullptr;
     }
@@ -110,17 +78,11 @@ protected:
 
     static bool run(const QString& program, const QStringList& args)
     {
-        QProcess process;
-        process.start(program, args);
-        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
+        return server->run(program, args);
     }
-    static bool press(const QString& keys)
-    {
-        return run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
-    }
+    static bool press(const QString& keys) { return server->pressKeys(keys); }
 
-    static inline QProcess* server = nullptr;
+    static inline test::XvfbServer* server = nullptr;
     static inline QApplication* application = nullptr;
     static inline QByteArray display;
 
