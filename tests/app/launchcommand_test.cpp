@@ -45,7 +45,10 @@ protected:
         for (const char* sub : {"bin", "home", "tmp"}) {
             ASSERT_TRUE(QDir(root).mkpath(s(sub)));
         }
-        stub("stand-in", "\"$@\" < /dev/null > '%1/terminal-output.txt' 2>&1\n"
+        stub("stand-in", "pwd > '%1/terminal-cwd.txt'\n"
+                         "for last; do :; done\n"
+                         "stat -c %a \"$last\" > '%1/program-mode.txt'\n"
+                         "\"$@\" < /dev/null > '%1/terminal-output.txt' 2>&1\n"
                          "echo done > '%1/terminal-done.txt'\n");
         stub("xdg-open", "printf '%s\\n' \"$PWD\" \"$@\" > '%1/xdg-open.txt'\n");
         stub("editor-stub", "printf '%s\\n' \"$PWD\" \"$@\" > '%1/editor.txt'\n");
@@ -162,6 +165,8 @@ TEST_F(LaunchCommandTest, PullsTheNewCommitAndRunsTheCommandsInTheProject)
     EXPECT_EQ(readAll(file("after-pull.txt")), QByteArray("Second commit\n"))
         << terminalOutput().toStdString();
     EXPECT_TRUE(QFile::exists(work + s("/NEWS")));
+    EXPECT_EQ(readAll(file("terminal-cwd.txt")), lines({work}));
+    EXPECT_EQ(readAll(file("program-mode.txt")), QByteArray("600\n")) << "owner-only";
     EXPECT_EQ(readAll(file("pwd.txt")), lines({work}));
     EXPECT_EQ(readAll(file("xdg-open.txt")), lines({work, work}));
     EXPECT_EQ(readAll(file("editor.txt")), lines({work, s("--wait"), s("./")}));
