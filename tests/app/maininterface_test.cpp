@@ -26,6 +26,11 @@ struct MenuItemRow {
     const char* keys;
 };
 
+void PrintTo(const MenuItemRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class MenuItemTest : public MainInterfaceTest, public ::testing::WithParamInterface<MenuItemRow> {};
 
 TEST_P(MenuItemTest, TheMainMenuHoldsTheItemWithItsKeyEquivalent)

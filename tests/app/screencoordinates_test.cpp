@@ -12,6 +12,11 @@ struct ConversionRow {
     QRectF screen;
 };
 
+void PrintTo(const ConversionRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class ScreenCoordinatesTest : public ::testing::TestWithParam<ConversionRow> {};
 
 TEST_P(ScreenCoordinatesTest, ConvertsBothWays)

@@ -82,6 +82,11 @@ struct CentringRow {
     QPointF origin;
 };
 
+void PrintTo(const CentringRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class CentringTest : public ::testing::TestWithParam<CentringRow> {};
 
 TEST_P(CentringTest, RoundsHalvesAwayFromZero)
@@ -105,6 +110,11 @@ struct PlacementRow {
     // Pixel columns and rows (from the top) the image covers.
     int left, right, top, bottom;
 };
+
+void PrintTo(const PlacementRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class PlacementTest : public StatusItemViewTest,
                       public ::testing::WithParamInterface<PlacementRow> {};
@@ -172,6 +182,11 @@ struct ImageChoiceRow {
     const char* expectedImage;
     bool highlightedBackground;
 };
+
+void PrintTo(const ImageChoiceRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class ImageChoiceTest : public StatusItemViewTest,
                         public ::testing::WithParamInterface<ImageChoiceRow> {};
