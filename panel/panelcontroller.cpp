@@ -519,16 +519,8 @@ void PanelController::resetVars()
     ui_->searchResults->setDidClick(std::nullopt);
 }
 
-void PanelController::runSearch() {}
-
-bool PanelController::control(QWidget* control, QWidget* textView, const QString& command)
-{
-    if (command == QLatin1String("cancelOperation:")) {
-        setHasActivePanel(false);
-        return false;
-    }
-    return ui_->searchField->control(control, textView, command);
-}
+// runSearch() and control() (the search and the field's editing commands)
+// are in panelsearch.cpp.
 
 void PanelController::launch(QObject* sender)
 {

@@ -1,0 +1,119 @@
+// The panel's search: filtering the projects as the user types, and the
+// editing commands of the search field (the arrows, Return, Escape).
+#include "panel/panelcontroller.h"
+
+#include "app/applicationdelegate.h"
+#include "panel/panelgeometry.h"
+#include "panel/projectsearch.h"
+#include "panel/searchfieldview.h"
+#include "panel/searchnavigation.h"
+#include "panel/xtableview.h"
+#include "projects/projectstore.h"
+
+namespace zarvo {
+namespace {
+
+SearchState searchStateOf(const ApplicationDelegate& app)
+{
+    return {app.searchArray(), app.selectedProject(), app.selectedSearch(), app.searchDirection()};
+}
+
+void storeSearchState(const SearchState& state, ApplicationDelegate& app)
+{
+    app.setSearchArray(state.searchArray);
+    app.setSelectedProject(state.selectedProject);
+    app.setSelectedSearch(state.selectedSearch);
+    app.setSearchDirection(state.searchDirection);
+}
+
+} // namespace
+
+void PanelController::runSearch()
+{
+    ApplicationDelegate* app = ApplicationDelegate::shared();
+    XTableView* table = searchResults();
+    QWidget* list = scrollView();
+
+    // 1, 2.
+    const QString text = searchField()->text();
+    if (app) {
+        app->setSearchArray(std::nullopt);
+        app->setSelectedSearch(0);
+    }
+    // 3.
+    table->reloadData();
+    table->setRowHeight(search_geometry::kRowHeight);
+
+    const auto hideList = [&] {
+        list->hide();
+        if (app) {
+            app->setSearchArray(std::nullopt);
+        }
+        table->reloadData();
+    };
+
+    // 4. The empty text: back to the opening height.
+    if (text.isEmpty()) {
+        const SearchLayout layout =
+            searchLayout(text, 0, windowFrame(), primaryScreenFrame(), primaryScreenUsableFrame());
+        setWindowFrame(*layout.panelFrame);
+        hideList();
+        return;
+    }
+
+    // 5, 6. The store is read afresh on every keystroke.
+    const QStringList matches = ProjectSearch(text).filter(ProjectStore::projectNames());
+
+    // 7. No match: the panel keeps its frame and the launch target its value.
+    if (matches.isEmpty()) {
+        hideList();
+        return;
+    }
+
+    // 8.
+    const SearchLayout layout = searchLayout(text, matches.size(), windowFrame(),
+                                             primaryScreenFrame(), primaryScreenUsableFrame());
+    setWindowFrame(*layout.panelFrame);
+    // The list area is measured from the panel's bottom; place it for the new
+    // height even if the window system has not confirmed that height yet.
+    list->setGeometry(
+        panel_geometry::flipInParent(layout.listArea, layout.panelFrame->height()).toRect());
+    list->show();
+    if (app) {
+        app->setSearchArray(matches);
+        app->setSelectedProject(matches.first());
+    }
+    table->reloadData();
+}
+
+bool PanelController::control(QWidget* /*control*/, QWidget* /*textView*/, const QString& command)
+{
+    ApplicationDelegate* app = ApplicationDelegate::shared();
+    SearchState state = app ? searchStateOf(*app) : SearchState();
+    const CommandEffect effect =
+        doCommand(state, searchCommandNamed(command), searchField()->text().isEmpty());
+    // The state is stored before anything it leads to: selecting a row makes
+    // the results list look at it.
+    if (app) {
+        storeSearchState(state, *app);
+    }
+    switch (effect.action) {
+    case CommandEffect::Action::LaunchAndToggle:
+        launch(this);
+        if (app) {
+            app->togglePanel();
+        }
+        break;
+    case CommandEffect::Action::ClosePanel:
+        setHasActivePanel(false);
+        break;
+    case CommandEffect::Action::SelectRow:
+        searchResults()->selectRowIndexes(effect.row, false);
+        break;
+    case CommandEffect::Action::None:
+        break;
+    }
+    return effect.handled;
+}
+
+} // namespace zarvo
