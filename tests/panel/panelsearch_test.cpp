@@ -7,6 +7,7 @@
 #include "platform/resourcedir.h"
 #include "platform/services.h"
 #include "projects/projectstore.h"
+#include "support/runzarvo.h"
 #include "support/tempresources.h"
 #include "widgettesting.h"
 
@@ -188,6 +189,28 @@ TEST_F(PanelSearchTest, TheStoreIsReadOnEveryKeystroke)
     addProjects({QStringLiteral("beta")});
     type(QStringLiteral("e"));
     EXPECT_EQ(app.searchArray(), QStringList{QStringLiteral("beta")});
+}
+
+// The command line lists what the panel lists, in the same order.
+TEST_F(PanelSearchTest, TheCommandLineAgreesWithThePanel)
+{
+    addProjects({QStringLiteral("Kiosk"), QStringLiteral("market"), QStringLiteral("kernel"),
+                 QString::fromUtf16(u"Ķekava"), QString::fromUtf16(u"École"),
+                 QStringLiteral("ecology")});
+    open();
+    for (const QString& text : {QStringLiteral("k"), QStringLiteral("KE"), QString::fromUtf16(u"é"),
+                                QStringLiteral("eco"), QStringLiteral("zz")}) {
+        field().clear();
+        type(text);
+        const QStringList listed = app.searchArray().value_or(QStringList());
+        const auto printed = test::runZarvo({QStringLiteral("search"), text});
+        EXPECT_EQ(printed.exitCode, 0);
+        QString expected;
+        for (const QString& name : listed) {
+            expected += name + QLatin1Char('\n');
+        }
+        EXPECT_EQ(printed.out, expected) << text.toStdString();
+    }
 }
 
 const QStringList kFiveNames{QStringLiteral("proj0"), QStringLiteral("proj1"),
