@@ -230,6 +230,10 @@ int launch(const QStringList& args, const Subcommand& self)
     if (!scriptOrComplain(args, self, &status)) {
         return status;
     }
+    if (const Status trusted = checkLaunchFilesArePrivate(); !trusted.ok()) {
+        err(QStringLiteral("refusing to launch: %1").arg(trusted.error));
+        return kExitFailure;
+    }
     // The real runner, whatever the services hold: it returns once the
     // terminal has started, so exiting right after leaves the launch running.
     TerminalScriptRunner runner;

@@ -1,6 +1,7 @@
 #include "projects/launcher.h"
 
 #include "platform/diagnostics.h"
+#include "platform/filetrust.h"
 #include "platform/scriptrunner.h"
 #include "platform/services.h"
 #include "projects/launchscript.h"
@@ -22,6 +23,19 @@ ProjectScript projectLaunchScript(const QString& name)
     return {launchScriptFor(*entry, settings), QString()};
 }
 
+Status checkLaunchFilesArePrivate()
+{
+    for (const auto& path : {ProjectStore::projectsPath(), ProjectStore::settingsPath()}) {
+        if (!path) {
+            continue;
+        }
+        if (Status status = checkOnlyOwnerCanWrite(*path); !status.ok()) {
+            return status;
+        }
+    }
+    return Status::success();
+}
+
 bool launchProject(const QString& name, LaunchSender sender,
                    const std::function<void()>& closePanel, ScriptRunner* runner)
 {
@@ -29,6 +43,10 @@ bool launchProject(const QString& name, LaunchSender sender,
         return false;
     }
     logLine(QStringLiteral("Launching project: %1").arg(name));
+    if (const Status trusted = checkLaunchFilesArePrivate(); !trusted.ok()) {
+        logLine(QStringLiteral("Launch refused: %1").arg(trusted.error));
+        return false;
+    }
     const ProjectScript built = projectLaunchScript(name);
     if (!built.script) {
         logLine(QStringLiteral("Launch not run: %1").arg(built.problem));

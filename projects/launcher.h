@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomicfile.h"
+
 #include <QString>
 
 #include <functional>
@@ -24,6 +26,8 @@ enum class LaunchSender { Panel, Button };
 // services().scriptRunner when RUNNER is null. The run returns once the
 // terminal has been started; failures only log a line.
 //
+// When the store files can be changed by other users (see
+// checkLaunchFilesArePrivate) one line is logged and nothing runs.
 // When the store has no entry for NAME, or the entry has no "filePath",
 // one line is logged and nothing is run or closed, so the project's commands
 // never run in some other folder. Returns whether a script was handed over.
@@ -36,6 +40,12 @@ enum class LaunchSender { Panel, Button };
 //                        delegate->menubarController()->setHasActiveIcon(false); });
 bool launchProject(const QString& name, LaunchSender sender,
                    const std::function<void()>& closePanel = {}, ScriptRunner* runner = nullptr);
+
+// Whether launches may run from the store: the projects and settings files and
+// their directory must be writable by the current user alone, or anyone else
+// could plant commands for the launcher to run. The failure names the file
+// and the fix; launchProject refuses to run while it fails.
+Status checkLaunchFilesArePrivate();
 
 // The script that launching NAME runs, from the store and the settings as
 // they are now; reads only. Absent, with the reason in `problem`, when NAME

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace zarvo {
 namespace {
 
@@ -250,6 +252,19 @@ TEST_F(LaunchCommandTest, ScriptPrintsExactlyTheScriptAndRunsNothing)
                               s("do script \"edit ./\" in window 1\n") + pad + s("end tell\n"));
     EXPECT_FALSE(result.err.contains(s("Launching")));
     EXPECT_TRUE(QDir(root + s("/tmp")).isEmpty()) << "nothing was run";
+}
+
+TEST_F(LaunchCommandTest, AStoreOthersCanChangeIsRefusedWithTheFix)
+{
+    ProjectStore::saveProject(s("web"), {{entry_key::filePath, root}});
+    const QByteArray settings = QFile::encodeName(resources.file(s("settings.plist")));
+    ASSERT_EQ(::chmod(settings.constData(), 0666), 0);
+    const test::ProcessResult refused = runZarvo({s("launch"), s("web")}, env);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(s("refusing to launch"))) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(s("chmod o-w"))) << refused.err.toStdString();
+    EXPECT_TRUE(QDir(root + s("/tmp")).isEmpty()) << "nothing was run";
+    EXPECT_EQ(runZarvo({s("script"), s("web")}, env).exitCode, 0) << "printing still works";
 }
 
 TEST_F(LaunchCommandTest, AnUnknownProjectIsAnError)

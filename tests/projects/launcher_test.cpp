@@ -8,7 +8,11 @@
 
 #include <QTemporaryFile>
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <unistd.h>
@@ -122,6 +126,20 @@ TEST_F(LaunchTest, AProjectThatIsGoneRunsNothingAndLogsWhy)
     EXPECT_TRUE(text.contains(s("Launching project: ghost"))) << text.toStdString();
     EXPECT_TRUE(text.contains(s("no project named \"ghost\""))) << text.toStdString();
     EXPECT_TRUE(text.contains(s("\"nopath\" has no \"filePath\""))) << text.toStdString();
+}
+
+TEST_F(LaunchTest, AStoreOthersCanChangeIsNeverLaunchedFrom)
+{
+    for (const QString& file : {s("projects.plist"), s("settings.plist")}) {
+        const QByteArray path = QFile::encodeName(resources.file(file));
+        ASSERT_EQ(::chmod(path.constData(), 0666), 0);
+        StderrCapture log;
+        EXPECT_FALSE(launchProject(s("web"), LaunchSender::Button, closePanel, &runner));
+        EXPECT_TRUE(events.isEmpty()) << file.toStdString();
+        EXPECT_TRUE(log.text().contains(s("Launch refused"))) << file.toStdString();
+        ASSERT_EQ(::chmod(path.constData(), 0600), 0);
+    }
+    EXPECT_TRUE(launchProject(s("web"), LaunchSender::Panel, {}, &runner));
 }
 
 TEST_F(LaunchTest, WithoutARunnerTheInstalledOneRuns)
