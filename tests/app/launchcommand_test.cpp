@@ -227,7 +227,9 @@ TEST_P(LaunchEscapingTest, ChangesIntoExactlyThatFolderAndRunsNothingElse)
 
 INSTANTIATE_TEST_SUITE_P(Names, LaunchEscapingTest,
                          ::testing::Values("a'b; touch pwned; '", "say \"hi\"; touch pwned \\",
-                                           "$(touch pwned)", "`touch pwned` & x", " lead' '"));
+                                           "$(touch pwned)", "`touch pwned` & x", " lead' '",
+                                           "two\nlines; touch pwned",
+                                           "\u05de\u05d9\u05d6\u05dd \U0001F680 \u202e"));
 
 TEST_F(LaunchCommandTest, ScriptPrintsExactlyTheScriptAndRunsNothing)
 {
