@@ -16,6 +16,8 @@ packages=(
   libgtest-dev xvfb xdotool x11-utils trayer
   # the launch tests pull from a local git origin
   git
+  # the Debian package and its test; the desktop session test and its screenshots
+  dpkg-dev desktop-file-utils python3 imagemagick
 )
 
 missing=()
