@@ -5,6 +5,8 @@ namespace zarvo {
 class ScriptRunner;
 class HotKeyService;
 class KeyboardLayout;
+class OpenPanel;
+class UrlOpener;
 
 // The operating-system services the portable logic uses. main() chooses the
 // backends once at start-up (X11 when there is an X server, the do-nothing or
@@ -14,6 +16,10 @@ struct Services {
     ScriptRunner* scriptRunner = nullptr;
     HotKeyService* hotKeys = nullptr;
     KeyboardLayout* keyboardLayout = nullptr;
+    // Null: the desktop's file dialog (panel/fileopenpanel.h).
+    OpenPanel* openPanel = nullptr;
+    // Null: the desktop's default browser.
+    UrlOpener* urlOpener = nullptr;
 };
 
 Services& services();
