@@ -125,6 +125,7 @@ void PanelController::awakeFromNib()
     ui_->searchField->setPalette(palette);
     QTimer::singleShot(toMilliseconds(geo::kFirstFocusDelay), this,
                        &PanelController::makeSearchFieldFirstResponder);
+    awakeForms();
 }
 
 void PanelController::connectSentActions()
@@ -543,8 +544,7 @@ void PanelController::launch(QObject* sender)
     });
 }
 
-void PanelController::openCreateProject() {}
-
-void PanelController::openPreferences() {}
+// The project and settings actions (openCreateProject(), create(), remove(),
+// openPreferences() and the rest) are in projectforms.cpp.
 
 } // namespace zarvo

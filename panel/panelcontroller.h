@@ -77,6 +77,10 @@ public:
     QWidget* openPreferencesWindow() const;
     QLineEdit* editor_cmd() const;
     QLineEdit* terminal_app() const;
+    // The settings form's "Start at login" check box, and the empty row (a
+    // QWidget with an empty QHBoxLayout) that takes the shortcut recorder.
+    QCheckBox* startAtLogin() const;
+    QWidget* shortcutRecorderSlot() const;
 
     // The rectangle just below the tray icon that the panel hangs from. The
     // window argument is not used.
@@ -126,17 +130,48 @@ public Q_SLOTS:
     // Launches a project: the one selected in project_select when SENDER is
     // a button (the pop-up included), else the shared selectedProject.
     void launch(QObject* sender);
+
+    // The project and settings actions (projectforms.cpp). Each runs on the
+    // main thread and changes the store first, then the interface.
+    //
+    // Closes the panel and shows the new-project form, the focus in its name.
     void openCreateProject();
+    // Lets the user pick a folder or a file without blocking; OK puts its
+    // path into project_path, anything else changes nothing.
+    void selectFolder();
+    // Stores the new-project form as a project (replacing one of the same
+    // name), then reopens the panel searching for it; 0.5 s later the search
+    // runs and its first row is selected, launching nothing. An empty name
+    // or path does nothing.
+    void create();
+    // Deletes the project chosen in project_select and refills the pop-up.
+    void remove();
+    // Closes the panel and shows the settings form.
     void openPreferences();
+    // Store editor_cmd's (terminal_app's) text, "" included, as that one
+    // setting, then close the settings form.
+    void updateEditorCmd();
+    void updateTerminalApp();
+    // Writes or removes the autostart entry as the check box says.
+    void updateStartAtLogin();
+    // Open the help page and the launch-commands page in the browser.
+    void goToHelp();
+    void goToCommands();
+    // Ends the application at once with exit status 0.
+    void close();
 
 Q_SIGNALS:
     void hasActivePanelChanged();
 
 private:
     void awakeFromNib();
+    // Sets up the two form windows and the options menu (projectforms.cpp).
+    void awakeForms();
     void connectSentActions();
     void makeSearchFieldFirstResponder();
     void reloadProjectsAndSettings();
+    // Empties project_select and adds every project name afresh, in order.
+    void refillProjectSelect();
     void removeFromScreen(quint64 generation);
     void stopAnimations();
 

@@ -1,0 +1,643 @@
+#include "app/applicationdelegate.h"
+#include "app/autostart.h"
+#include "app/helppages.h"
+#include "app/menubarcontroller.h"
+#include "panel/panel.h"
+#include "panel/panelcontroller.h"
+#include "panel/searchfieldview.h"
+#include "panel/xtableview.h"
+#include "platform/defaultsstore.h"
+#include "platform/openpanel.h"
+#include "platform/recordingscriptrunner.h"
+#include "platform/resourcedir.h"
+#include "platform/services.h"
+#include "platform/urlopener.h"
+#include "projects/projectstore.h"
+#include "support/tempresources.h"
+
+#include "panelwait.h"
+#include "widgettesting.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+namespace zarvo {
+namespace {
+
+// An open panel that shows nothing: the test answers for the user.
+class ScriptedOpenPanel final : public OpenPanel {
+public:
+    void beginWithCompletionHandler(QWidget* parent, const OpenPanelOptions& options,
+                                    Completion completion) override
+    {
+        parent_ = parent;
+        options_ = options;
+        completion_ = std::move(completion);
+        ++begun_;
+    }
+    void answer(int result, const QStringList& paths)
+    {
+        ASSERT_TRUE(completion_);
+        const Completion completion = std::move(completion_);
+        completion_ = nullptr;
+        completion(result, paths);
+    }
+
+    QWidget* parent_ = nullptr;
+    OpenPanelOptions options_;
+    Completion completion_;
+    int begun_ = 0;
+};
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    bool openUrl(const QUrl& url) override
+    {
+        urls.append(url);
+        return true;
+    }
+    QList<QUrl> urls;
+};
+
+ProjectEntry entry(const QString& path, const QString& pull = QStringLiteral("0"))
+{
+    return {{entry_key::filePath, path},
+            {entry_key::doPull, pull},
+            {entry_key::openFinder, QStringLiteral("0")},
+            {entry_key::customOpen, QString()},
+            {entry_key::commands, QString()}};
+}
+
+// The real panel and forms of a started application, over a temporary store,
+// with the launches, the open panel and the browser recorded.
+class ProjectFormsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        prepareResourceDirectory();
+        saved_ = services();
+        services().scriptRunner = &runner;
+        services().openPanel = &openPanel;
+        services().urlOpener = &browser;
+        DefaultsStore::setStandardUserDefaults(&defaults);
+        app.applicationDidFinishLaunching();
+    }
+    void TearDown() override
+    {
+        DefaultsStore::setStandardUserDefaults(nullptr);
+        services() = saved_;
+    }
+
+    PanelController& controller() { return *app.panelController(); }
+    QWidget& createForm() { return *controller().createProject(); }
+    QWidget& settingsForm() { return *controller().openPreferencesWindow(); }
+    template <typename T> T& child(QWidget& form, const char* name)
+    {
+        T* found = form.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return *found;
+    }
+
+    // The control or menu item that sends ACTION.
+    QAction* menuItem(const char* action)
+    {
+        for (QAction* item : controller().launchMenu()->actions()) {
+            if (item->property("sendsAction").toByteArray() == action) {
+                return item;
+            }
+        }
+        ADD_FAILURE() << "no menu item sends " << action;
+        return nullptr;
+    }
+
+    void addProjects(const QStringList& names)
+    {
+        for (const QString& name : names) {
+            ASSERT_TRUE(ProjectStore::saveProject(name, entry(resources.file(name))).ok());
+        }
+    }
+    QStringList popUpTitles()
+    {
+        QStringList titles;
+        for (int i = 0; i < controller().project_select()->count(); ++i) {
+            titles << controller().project_select()->itemText(i);
+        }
+        return titles;
+    }
+    void fillCreateForm(const QString& name, const QString& path)
+    {
+        controller().project_name()->setText(name);
+        controller().project_path()->setText(path);
+    }
+
+    test::TempResources resources;
+    QTemporaryDir defaultsDir;
+    DefaultsStore defaults{defaultsDir.filePath(QStringLiteral("defaults.plist"))};
+    RecordingScriptRunner runner;
+    ScriptedOpenPanel openPanel;
+    RecordingUrlOpener browser;
+    ApplicationDelegate app;
+
+private:
+    Services saved_;
+};
+
+// --- The new-project form -------------------------------------------------
+
+TEST_F(ProjectFormsTest, AddNewClosesThePanelAndShowsTheFormWithTheFocusInTheName)
+{
+    app.togglePanel();
+    ASSERT_TRUE(controller().hasActivePanel());
+    controller().project_custom()->setText(QStringLiteral("kept"));
+
+    app.AddNew();
+    EXPECT_FALSE(controller().hasActivePanel());
+    EXPECT_FALSE(app.menubarController()->hasActiveIcon());
+    EXPECT_TRUE(createForm().isVisible());
+    EXPECT_TRUE(createForm().isWindow());
+    EXPECT_EQ(createForm().focusWidget(), controller().project_name());
+    EXPECT_EQ(controller().project_custom()->text(), QStringLiteral("kept"));
+    EXPECT_TRUE(test::waitUntil([&] { return !controller().window()->isVisible(); }));
+}
+
+TEST_F(ProjectFormsTest, TheAddButtonOpensTheForm)
+{
+    controller().btnAdd()->click();
+    EXPECT_TRUE(createForm().isVisible());
+}
+
+TEST_F(ProjectFormsTest, CreateStoresTheProjectAndSelectsItInTheReopenedPanel)
+{
+    addProjects({QStringLiteral("alpha"), QStringLiteral("gamma-old")});
+    const QString folder = resources.file(QStringLiteral("gamma"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    app.AddNew();
+    fillCreateForm(QStringLiteral("gamma"), folder);
+    controller().project_pull()->setChecked(true);
+    controller().project_custom()->setText(QStringLiteral("code ."));
+    controller().project_commands()->setText(QStringLiteral("make"));
+
+    QElapsedTimer clock;
+    clock.start();
+    child<QPushButton>(createForm(), "btnCreate").click();
+
+    // The store.
+    const std::optional<ProjectEntry> stored = ProjectStore::projectEntry(QStringLiteral("gamma"));
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, (ProjectEntry{{entry_key::filePath, folder},
+                                     {entry_key::doPull, QStringLiteral("1")},
+                                     {entry_key::openFinder, QStringLiteral("0")},
+                                     {entry_key::customOpen, QStringLiteral("code .")},
+                                     {entry_key::commands, QStringLiteral("make")}}));
+    // The form: name and path emptied, the rest kept, the window closed.
+    EXPECT_TRUE(controller().project_name()->text().isEmpty());
+    EXPECT_TRUE(controller().project_path()->text().isEmpty());
+    EXPECT_TRUE(controller().project_pull()->isChecked());
+    EXPECT_EQ(controller().project_custom()->text(), QStringLiteral("code ."));
+    EXPECT_EQ(controller().project_commands()->text(), QStringLiteral("make"));
+    EXPECT_FALSE(createForm().isVisible());
+    // The pop-up and the panel.
+    // Reopening the panel refilled the pop-up once more, its first item chosen.
+    EXPECT_EQ(popUpTitles(), ProjectStore::projectNames());
+    EXPECT_TRUE(controller().window()->isVisible());
+    EXPECT_TRUE(controller().hasActivePanel());
+    EXPECT_TRUE(app.menubarController()->hasActiveIcon());
+    EXPECT_EQ(controller().searchField()->text(), QStringLiteral("gamma"));
+    EXPECT_FALSE(app.searchArray().has_value()) << "no search before the delay";
+    EXPECT_TRUE(app.selectedProject().isEmpty()) << "opening the panel reset it";
+
+    // Half a second later: the search has run and row 0 is selected.
+    XTableView& table = *controller().searchResults();
+    ASSERT_TRUE(test::waitUntil([&] { return !table.selectedRowIndexes().isEmpty(); }));
+    EXPECT_GE(clock.elapsed(), 400) << "the search waits for its delay";
+    const QStringList matches{QStringLiteral("gamma-old"), QStringLiteral("gamma")};
+    ASSERT_TRUE(app.searchArray().has_value());
+    EXPECT_EQ(QSet<QString>(app.searchArray()->begin(), app.searchArray()->end()),
+              QSet<QString>(matches.begin(), matches.end()));
+    EXPECT_EQ(table.selectedRowIndexes(), QList<qsizetype>{0});
+    EXPECT_EQ(app.selectedProject(), app.searchArray()->front());
+    EXPECT_TRUE(controller().scrollView()->isVisible());
+
+    // Nothing was launched, and the panel stays open.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(runner.scripts().isEmpty());
+    EXPECT_TRUE(controller().hasActivePanel());
+    EXPECT_TRUE(controller().window()->isVisible());
+}
+
+TEST_F(ProjectFormsTest, AfterCreatingEscapeClosesThePanel)
+{
+    app.AddNew();
+    fillCreateForm(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    controller().create();
+    test::pressKey(controller().searchField(), Qt::Key_Escape);
+    EXPECT_FALSE(controller().hasActivePanel());
+    EXPECT_FALSE(app.menubarController()->hasActiveIcon());
+    EXPECT_TRUE(test::waitUntil([&] { return !controller().window()->isVisible(); }));
+}
+
+TEST_F(ProjectFormsTest, ReturnInTheFormCreates)
+{
+    app.AddNew();
+    fillCreateForm(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    test::pressKey(controller().project_commands(), Qt::Key_Return);
+    EXPECT_TRUE(ProjectStore::projectEntry(QStringLiteral("web")).has_value());
+    EXPECT_FALSE(createForm().isVisible());
+}
+
+TEST_F(ProjectFormsTest, EscapeClosesTheFormWithoutCreating)
+{
+    app.AddNew();
+    fillCreateForm(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    test::pressKey(controller().project_name(), Qt::Key_Escape);
+    EXPECT_FALSE(createForm().isVisible());
+    EXPECT_FALSE(ProjectStore::projectEntry(QStringLiteral("web")).has_value());
+    EXPECT_EQ(controller().project_name()->text(), QStringLiteral("web"));
+}
+
+TEST_F(ProjectFormsTest, CreatingAnExistingNameReplacesItsEntry)
+{
+    addProjects({QStringLiteral("alpha"), QStringLiteral("web"), QStringLiteral("zeta")});
+    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"),
+                                          {{entry_key::filePath, QStringLiteral("/old")},
+                                           {entry_key::doPull, QStringLiteral("1")},
+                                           {QStringLiteral("extra"), QStringLiteral("x")}})
+                    .ok());
+    const QStringList before = ProjectStore::projectNames();
+    app.AddNew();
+    fillCreateForm(QStringLiteral("web"), QStringLiteral("/new"));
+    controller().create();
+
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), entry(QStringLiteral("/new")));
+    EXPECT_EQ(ProjectStore::projectNames(), before);
+    EXPECT_EQ(popUpTitles().count(QStringLiteral("web")), 1);
+}
+
+TEST_F(ProjectFormsTest, APathThatDoesNotExistIsStored)
+{
+    app.AddNew();
+    fillCreateForm(QStringLiteral("later"), QStringLiteral("/no/such/folder"));
+    controller().create();
+    ASSERT_TRUE(ProjectStore::projectEntry(QStringLiteral("later")).has_value());
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("later"))->value(entry_key::filePath),
+              QStringLiteral("/no/such/folder"));
+}
+
+TEST_F(ProjectFormsTest, AnEmptyNameOrPathDoesNothing)
+{
+    struct Row {
+        const char* what;
+        QString name;
+        QString path;
+    };
+    const std::vector<Row> rows{
+        {"empty name", QString(), QStringLiteral("/srv/web")},
+        {"empty path", QStringLiteral("web"), QString()},
+        {"both empty", QString(), QString()},
+    };
+    addProjects({QStringLiteral("alpha")});
+    const QByteArray store = resources.read(QStringLiteral("projects.plist"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        app.AddNew();
+        fillCreateForm(row.name, row.path);
+        controller().create();
+        EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), store);
+        EXPECT_TRUE(createForm().isVisible());
+        EXPECT_EQ(controller().project_name()->text(), row.name);
+        EXPECT_EQ(controller().project_path()->text(), row.path);
+        EXPECT_FALSE(controller().hasActivePanel());
+    }
+}
+
+// The names of the widgets Tab visits in START's window, from START on.
+QStringList tabOrder(QWidget* start)
+{
+    QStringList order;
+    QWidget* w = start;
+    do {
+        if (w->isVisibleTo(start->window()) && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus)) {
+            order << w->objectName();
+        }
+        w = w->nextInFocusChain();
+    } while (w != start && order.size() < 20);
+    return order;
+}
+
+TEST_F(ProjectFormsTest, TabGoesThroughTheFormsTopToBottom)
+{
+    app.AddNew();
+    EXPECT_EQ(tabOrder(controller().project_name()),
+              (QStringList{QStringLiteral("project_name"), QStringLiteral("project_path"),
+                           QStringLiteral("btnSelectFolder"), QStringLiteral("project_pull"),
+                           QStringLiteral("project_finder"), QStringLiteral("project_custom"),
+                           QStringLiteral("project_commands"), QStringLiteral("btnCommandsHelp"),
+                           QStringLiteral("btnCreate")}));
+    app.MenuPreferences();
+    EXPECT_EQ(tabOrder(controller().editor_cmd()),
+              (QStringList{QStringLiteral("editor_cmd"), QStringLiteral("btnSaveEditorCmd"),
+                           QStringLiteral("terminal_app"), QStringLiteral("btnSaveTerminalApp"),
+                           QStringLiteral("startAtLogin"), QStringLiteral("btnHelp")}));
+}
+
+// --- Choosing the path ----------------------------------------------------
+
+TEST_F(ProjectFormsTest, ChooseAsksForAFolderOrAFileThatMayBeCreated)
+{
+    app.AddNew();
+    child<QPushButton>(createForm(), "btnSelectFolder").click();
+    ASSERT_EQ(openPanel.begun_, 1);
+    EXPECT_TRUE(openPanel.options_.canChooseFiles);
+    EXPECT_TRUE(openPanel.options_.canChooseDirectories);
+    EXPECT_TRUE(openPanel.options_.canCreateDirectories);
+    EXPECT_EQ(openPanel.parent_, &createForm());
+}
+
+TEST_F(ProjectFormsTest, AChosenFileBecomesThePathAndTheNameStaysEmpty)
+{
+    const QString file = resources.file(QStringLiteral("App.xcodeproj"));
+    resources.write(QStringLiteral("App.xcodeproj"), "project");
+    app.AddNew();
+    controller().project_path()->setText(QStringLiteral("/before"));
+    controller().selectFolder();
+    EXPECT_EQ(controller().project_path()->text(), QStringLiteral("/before"))
+        << "nothing changes before the panel ends";
+    openPanel.answer(modal_response::ok, {file});
+    EXPECT_EQ(controller().project_path()->text(), file);
+    EXPECT_TRUE(controller().project_name()->text().isEmpty());
+}
+
+TEST_F(ProjectFormsTest, CancellingTheChoiceKeepsThePath)
+{
+    app.AddNew();
+    controller().project_path()->setText(QStringLiteral("/before"));
+    controller().selectFolder();
+    openPanel.answer(modal_response::cancel, {});
+    EXPECT_EQ(controller().project_path()->text(), QStringLiteral("/before"));
+}
+
+// --- Removing -------------------------------------------------------------
+
+TEST_F(ProjectFormsTest, RemoveDeletesThePopUpsProjectAndRefillsIt)
+{
+    addProjects({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
+    app.togglePanel();
+    app.setSelectedProject(QStringLiteral("beta"));
+    QComboBox* popUp = controller().project_select();
+    popUp->setCurrentIndex(popUp->findText(QStringLiteral("beta")));
+
+    Q_EMIT controller().launchMenu()->aboutToShow();
+    QAction* remove = menuItem("remove");
+    ASSERT_NE(remove, nullptr);
+    EXPECT_TRUE(remove->isEnabled());
+    EXPECT_TRUE(remove->text().contains(QStringLiteral("beta"))) << remove->text().toStdString();
+    remove->trigger();
+
+    EXPECT_EQ(ProjectStore::projectNames(),
+              (QStringList{QStringLiteral("alpha"), QStringLiteral("gamma")}));
+    EXPECT_EQ(popUpTitles(), ProjectStore::projectNames());
+    EXPECT_EQ(app.selectedProject(), QStringLiteral("beta")) << "the search state is kept";
+    EXPECT_TRUE(runner.scripts().isEmpty());
+}
+
+TEST_F(ProjectFormsTest, RemovingTheLastProjectEmptiesThePopUp)
+{
+    addProjects({QStringLiteral("only")});
+    app.togglePanel();
+    ASSERT_EQ(popUpTitles(), QStringList{QStringLiteral("only")});
+    controller().remove();
+    EXPECT_TRUE(ProjectStore::projectNames().isEmpty());
+    EXPECT_EQ(controller().project_select()->count(), 0);
+}
+
+TEST_F(ProjectFormsTest, RemoveWithoutASelectionWritesNothing)
+{
+    app.togglePanel();
+    ASSERT_EQ(controller().project_select()->count(), 0);
+    const QString store = resources.file(QStringLiteral("projects.plist"));
+    const QDateTime longAgo = QDateTime::fromSecsSinceEpoch(1000000000);
+    {
+        QFile file(store);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+    const QByteArray before = resources.read(QStringLiteral("projects.plist"));
+
+    Q_EMIT controller().launchMenu()->aboutToShow();
+    EXPECT_FALSE(menuItem("remove")->isEnabled());
+    controller().remove();
+
+    EXPECT_EQ(QFileInfo(store).lastModified(), longAgo);
+    EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), before);
+}
+
+// --- Settings -------------------------------------------------------------
+
+TEST_F(ProjectFormsTest, PreferencesShowTheStoredSettingsEvenBeforeThePanelOpened)
+{
+    ASSERT_TRUE(ProjectStore::saveSetting(setting_key::editorCommand, QStringLiteral("vim")).ok());
+    ASSERT_TRUE(ProjectStore::saveSetting(setting_key::terminal, QStringLiteral("kitty")).ok());
+    app.MenuPreferences();
+    EXPECT_TRUE(settingsForm().isVisible());
+    EXPECT_FALSE(controller().hasActivePanel());
+    EXPECT_EQ(controller().editor_cmd()->text(), QStringLiteral("vim"));
+    EXPECT_EQ(controller().terminal_app()->text(), QStringLiteral("kitty"));
+}
+
+TEST_F(ProjectFormsTest, EachSettingsActionSavesOnlyItsOwnKey)
+{
+    enum class Field { editor, terminal };
+    enum class By { saveButton, returnKey };
+    struct Row {
+        const char* what;
+        Field field;
+        By by;
+        QString value;
+    };
+    const std::vector<Row> rows{
+        {"editor by Save", Field::editor, By::saveButton, QStringLiteral("code -n")},
+        {"editor by Return", Field::editor, By::returnKey, QStringLiteral("subl")},
+        {"empty editor", Field::editor, By::saveButton, QString()},
+        {"terminal by Save", Field::terminal, By::saveButton, QStringLiteral("xterm")},
+        {"terminal by Return", Field::terminal, By::returnKey, QStringLiteral("konsole")},
+        {"empty terminal", Field::terminal, By::returnKey, QString()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(
+            ProjectStore::saveSetting(setting_key::editorCommand, QStringLiteral("ed0")).ok());
+        ASSERT_TRUE(ProjectStore::saveSetting(setting_key::terminal, QStringLiteral("term0")).ok());
+        app.MenuPreferences();
+        ASSERT_TRUE(settingsForm().isVisible());
+        const bool editor = row.field == Field::editor;
+        QLineEdit* field = editor ? controller().editor_cmd() : controller().terminal_app();
+        // The other field is edited too but not saved.
+        (editor ? controller().terminal_app() : controller().editor_cmd())
+            ->setText(QStringLiteral("unsaved"));
+        field->setText(row.value);
+        if (row.by == By::returnKey) {
+            test::pressKey(field, Qt::Key_Return);
+        } else {
+            child<QPushButton>(settingsForm(), editor ? "btnSaveEditorCmd" : "btnSaveTerminalApp")
+                .click();
+        }
+
+        const std::optional<LaunchSettings> settings = ProjectStore::loadSettings();
+        ASSERT_TRUE(settings.has_value());
+        const QString& own = editor ? setting_key::editorCommand : setting_key::terminal;
+        const QString& other = editor ? setting_key::terminal : setting_key::editorCommand;
+        ASSERT_TRUE(settings->contains(own));
+        EXPECT_EQ(settings->value(own).toString(), row.value);
+        EXPECT_EQ(settings->value(other).toString(),
+                  editor ? QStringLiteral("term0") : QStringLiteral("ed0"));
+        EXPECT_FALSE(settingsForm().isVisible());
+    }
+}
+
+TEST_F(ProjectFormsTest, StartAtLoginWritesAndRemovesTheAutostartEntry)
+{
+    QFile::remove(autostartEntryPath());
+    app.MenuPreferences();
+    QCheckBox* box = controller().startAtLogin();
+    EXPECT_FALSE(box->isChecked());
+
+    box->click();
+    ASSERT_TRUE(QFileInfo::exists(autostartEntryPath()));
+    QFile entry(autostartEntryPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains(
+        "\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
+    EXPECT_TRUE(settingsForm().isVisible()) << "the box does not close the form";
+
+    settingsForm().close();
+    app.MenuPreferences();
+    EXPECT_TRUE(box->isChecked()) << "the box shows the entry";
+    box->click();
+    EXPECT_FALSE(QFileInfo::exists(autostartEntryPath()));
+}
+
+TEST_F(ProjectFormsTest, AFailedAutostartWriteLeavesTheBoxAsItWas)
+{
+    // The autostart folder's place is taken by a file: nothing can be written.
+    QTemporaryDir config;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QFile blocker(config.filePath(QStringLiteral("autostart")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    app.MenuPreferences();
+    controller().startAtLogin()->click();
+    EXPECT_FALSE(controller().startAtLogin()->isChecked());
+    qputenv("XDG_CONFIG_HOME", previous);
+}
+
+TEST_F(ProjectFormsTest, TheSettingsFormHasARowForTheShortcutRecorder)
+{
+    QWidget* slot = controller().shortcutRecorderSlot();
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(slot->objectName(), QStringLiteral("shortcutRecorderSlot"));
+    EXPECT_EQ(slot->window(), &settingsForm());
+    auto* layout = qobject_cast<QHBoxLayout*>(slot->layout());
+    ASSERT_NE(layout, nullptr);
+    EXPECT_EQ(layout->count(), 0);
+    bool labelled = false;
+    for (const QLabel* label : settingsForm().findChildren<QLabel*>()) {
+        labelled |= label->text() == QStringLiteral("Global shortcut:");
+    }
+    EXPECT_TRUE(labelled);
+}
+
+TEST_F(ProjectFormsTest, EscapeClosesThePreferences)
+{
+    app.MenuPreferences();
+    test::pressKey(controller().editor_cmd(), Qt::Key_Escape);
+    EXPECT_FALSE(settingsForm().isVisible());
+}
+
+// --- The options menu and the help pages ----------------------------------
+
+TEST_F(ProjectFormsTest, TheOptionsButtonPopsUpTheOptionsMenu)
+{
+    EXPECT_EQ(controller().btnOptions()->menu(), controller().launchMenu());
+    for (const char* action : {"remove", "openPreferences", "goToHelp", "goToCommands", "close"}) {
+        EXPECT_NE(menuItem(action), nullptr) << action;
+    }
+    menuItem("openPreferences")->trigger();
+    EXPECT_TRUE(settingsForm().isVisible());
+}
+
+TEST_F(ProjectFormsTest, HelpOpensTheLocalPagesByDefault)
+{
+    menuItem("goToHelp")->trigger();
+    menuItem("goToCommands")->trigger();
+    child<QPushButton>(settingsForm(), "btnHelp").click();
+    child<QPushButton>(createForm(), "btnCommandsHelp").click();
+
+    ASSERT_EQ(browser.urls.size(), 4);
+    const QUrl help = browser.urls[0];
+    const QUrl commands = browser.urls[1];
+    EXPECT_TRUE(help.isLocalFile());
+    EXPECT_EQ(help.fragment(), QStringLiteral("help"));
+    EXPECT_TRUE(help.toLocalFile().endsWith(QStringLiteral("/index.html")));
+    EXPECT_TRUE(QFileInfo(help.toLocalFile()).isFile()) << help.toLocalFile().toStdString();
+    EXPECT_TRUE(commands.toLocalFile().endsWith(QStringLiteral("/launch-commands/index.html")));
+    EXPECT_TRUE(QFileInfo(commands.toLocalFile()).isFile());
+    EXPECT_EQ(browser.urls[2], help);
+    EXPECT_EQ(browser.urls[3], commands);
+}
+
+TEST_F(ProjectFormsTest, TheHelpBaseAddressComesFromTheDefaults)
+{
+    defaults.setObject(QStringLiteral("https://zarvo.example/docs"), kHelpBaseUrlKey);
+    controller().goToHelp();
+    controller().goToCommands();
+    EXPECT_EQ(browser.urls,
+              (QList<QUrl>{QUrl(QStringLiteral("https://zarvo.example/docs#help")),
+                           QUrl(QStringLiteral("https://zarvo.example/docs/launch-commands"))}));
+}
+
+// --- Quitting -------------------------------------------------------------
+
+TEST(ProjectFormsCloseTest, QuitEndsTheApplicationWithStatusZeroWhileAFormIsOpen)
+{
+    QTemporaryDir runtime;
+    QTemporaryDir config;
+    QTemporaryDir resources;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("ZARVO_RESOURCES"), resources.path());
+    env.remove(QStringLiteral("DISPLAY"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--close-child")});
+    ASSERT_TRUE(child.waitForFinished(60000)) << "the application did not end";
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << child.readAllStandardError().constData();
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().constData();
+}
+
+} // namespace
+} // namespace zarvo
