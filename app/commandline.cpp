@@ -257,21 +257,45 @@ const Subcommand kSubcommands[] = {
 
 QString helpText()
 {
-    QString text = QStringLiteral("Zarvo: a launcher for software projects.\n"
-                                  "\n"
-                                  "usage: zarvo                 start the desktop launcher\n"
-                                  "       zarvo SUBCOMMAND ...\n"
-                                  "       zarvo --help | --version\n"
-                                  "\n"
-                                  "Subcommands:\n");
+    QString text = QStringLiteral(
+        "Zarvo: a launcher for software projects.\n"
+        "\n"
+        "Started without a subcommand, Zarvo puts its icon into the system tray. A click\n"
+        "on the icon, or the global shortcut Ctrl+Alt+Super+K, drops a panel under the\n"
+        "icon: type a few letters of a project's name, choose with Up and Down, and\n"
+        "press Return (or click the name) to open a terminal window in the project's\n"
+        "folder that, as the project asks, opens the folder, runs git pull and the\n"
+        "project's commands and opens the editor. Escape closes the panel. The panel's\n"
+        "+ button adds a project; its options button removes one and opens the settings\n"
+        "(editor command, second terminal, global shortcut, start at login).\n"
+        "\n"
+        "usage: zarvo                 start the desktop launcher\n"
+        "       zarvo SUBCOMMAND ...\n"
+        "       zarvo --help | --version\n"
+        "\n"
+        "Subcommands:\n");
     for (const Subcommand& command : kSubcommands) {
-        text += QStringLiteral("  %1 %2\n      %3\n")
-                    .arg(QString::fromLatin1(command.name), QString::fromLatin1(command.usage),
+        const QString usage = QString::fromLatin1(command.usage);
+        text += QStringLiteral("  %1%2\n      %3\n")
+                    .arg(QString::fromLatin1(command.name),
+                         usage.isEmpty() ? usage : QLatin1Char(' ') + usage,
                          QString::fromLatin1(command.summary));
     }
     text +=
         QStringLiteral("\nProjects and settings live in %1 (set ZARVO_RESOURCES to change it).\n")
             .arg(resourceDirectory());
+    text += QStringLiteral("The global shortcut is stored in %1; every start of the launcher\n"
+                           "sets it to Ctrl+Alt+Super+K again.\n")
+                .arg(DefaultsStore::standardPath());
+    text += QStringLiteral(
+        "\n"
+        "Environment:\n"
+        "  ZARVO_RESOURCES  the folder of projects.plist and settings.plist\n"
+        "  ZARVO_TERMINAL   the terminal a launch opens, as a command line to which the\n"
+        "                   shell command is appended (default: the desktop's terminal)\n"
+        "\n"
+        "Where the desktop does not let applications grab keys (GNOME on Wayland, for\n"
+        "example), bind a keyboard shortcut of the desktop's settings to \"zarvo toggle\".\n");
     return text;
 }
 

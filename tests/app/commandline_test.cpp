@@ -118,6 +118,13 @@ TEST_F(CommandLineTest, HelpAndVersion)
     for (const char* word : {"list", "add", "remove", "settings"}) {
         EXPECT_TRUE(help.out.contains(QString::fromLatin1(word)));
     }
+    // Every subcommand has its own entry, and the text says what the launcher does.
+    for (const char* entry :
+         {"\n  list\n", "\n  search TEXT\n", "\n  add NAME PATH", "\n  remove NAME\n",
+          "\n  settings [", "\n  shortcut\n", "\n  script NAME\n", "\n  launch NAME\n",
+          "\n  toggle\n", "Ctrl+Alt+Super+K", "ZARVO_TERMINAL", "zarvo toggle"}) {
+        EXPECT_TRUE(help.out.contains(QString::fromLatin1(entry))) << entry;
+    }
     const auto version = runZarvo({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith(QStringLiteral("zarvo ")));
