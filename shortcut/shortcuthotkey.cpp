@@ -14,6 +14,7 @@ struct HotKeyState {
     EventHandlerRef eventHandler = 0;
     // The service the event handler was installed with, to remove it there.
     HotKeyService* eventHandlerService = nullptr;
+    HotKeyPressFilter pressFilter;
 };
 
 HotKeyState& state()
@@ -40,8 +41,14 @@ int hotKeyEventHandler(const HotKeyEvent& event)
         if (hotKey->carbonHotKeyID() != hotKeyID.id) {
             continue;
         }
-        // A copy: the handler may remove its own hot key while it runs.
+        // Copies: the filter and the handler may remove this very hot key
+        // (and change the registry) while they run.
+        const Shortcut shortcut = hotKey->shortcut();
         const ShortcutHandler handler = hotKey->handler();
+        const HotKeyPressFilter filter = state().pressFilter;
+        if (filter && filter(shortcut)) {
+            break;
+        }
         if (handler) {
             handler();
         }
@@ -182,6 +189,11 @@ const ShortcutHotKey* hotKeyForMonitor(const QString& monitor)
 bool isHotKeyEventHandlerInstalled()
 {
     return state().eventHandler != 0;
+}
+
+void setHotKeyPressFilter(HotKeyPressFilter filter)
+{
+    state().pressFilter = std::move(filter);
 }
 
 void resetHotKeysForTesting()

@@ -66,6 +66,14 @@ const ShortcutHotKey* hotKeyForMonitor(const QString& monitor);
 // Whether the one hot key event handler is installed with the service.
 bool isHotKeyEventHandlerInstalled();
 
+// Asked first at every press of one of this process's hot keys, with the hot
+// key's shortcut; answering true keeps the press from the hot key's handler.
+// While a shortcut recorder records, it takes the presses this way, so that
+// typing the combination of a live hot key records it instead of firing it.
+// One filter per process; an empty one asks nothing.
+using HotKeyPressFilter = std::function<bool(const Shortcut& shortcut)>;
+void setHotKeyPressFilter(HotKeyPressFilter filter);
+
 // Tests only: forgets every hot key (unregistering them), removes the event
 // handler and starts the id counter at 0 again, as in a new process.
 void resetHotKeysForTesting();

@@ -1,0 +1,42 @@
+#include "shortcut/globalshortcutrecorder.h"
+
+#include "shortcut/globalshortcut.h"
+#include "shortcut/shortcutview.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QWidget>
+
+namespace zarvo {
+
+ShortcutView* addGlobalShortcutRecorder(QWidget* settingsWindow)
+{
+    if (!settingsWindow) {
+        return nullptr;
+    }
+    auto* slot = settingsWindow->findChild<QWidget*>(QLatin1String(kShortcutRecorderSlotName));
+    if (!slot) {
+        return nullptr;
+    }
+    QLayout* layout = slot->layout();
+    if (!layout) {
+        layout = new QHBoxLayout(slot);
+        layout->setContentsMargins(0, 0, 0, 0);
+    }
+    auto* recorder = new ShortcutView(slot);
+    recorder->setObjectName(QStringLiteral("shortcutRecorder"));
+    recorder->setAssociatedUserDefaultsKey(globalShortcutDefaultsKey());
+    layout->addWidget(recorder);
+    const QString labelName = QLatin1String(kShortcutRecorderSlotName) + QStringLiteral("_label");
+    if (auto* label = settingsWindow->findChild<QLabel*>(labelName)) {
+        label->setBuddy(recorder);
+        QString name = label->text();
+        if (name.endsWith(QLatin1Char(':'))) {
+            name.chop(1);
+        }
+        recorder->setAccessibleName(name);
+    }
+    return recorder;
+}
+
+} // namespace zarvo
