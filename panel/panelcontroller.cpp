@@ -16,6 +16,7 @@
 #include "projects/launcher.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
+#include "shortcut/globalshortcutrecorder.h"
 
 #include "ui_panel.h"
 
@@ -99,6 +100,7 @@ void PanelController::awakeFromNib()
         form->setParent(nullptr, Qt::Window);
         form->hide();
     }
+    addGlobalShortcutRecorder(ui_->openPreferences);
 
     window_->setContentView(ui_->backgroundView);
     tableController_ = new TableController(this);
