@@ -225,26 +225,31 @@ std::optional<QVariantMap> readDictionaryFile(const QString& path)
     return dictionary;
 }
 
-QByteArray toXml(const QVariant& root)
+namespace {
+
+// Converts ROOT with one of libplist's writers and frees what it allocated.
+template <typename Write, typename Free>
+QByteArray serialize(const QVariant& root, Write write, Free release)
 {
     PlistPtr node(fromVariant(root));
     char* out = nullptr;
     uint32_t length = 0;
-    plist_to_xml(static_cast<plist_t>(node.get()), &out, &length);
+    write(static_cast<plist_t>(node.get()), &out, &length);
     QByteArray result(out, qsizetype(length));
-    plist_to_xml_free(out);
+    release(out);
     return result;
+}
+
+} // namespace
+
+QByteArray toXml(const QVariant& root)
+{
+    return serialize(root, plist_to_xml, plist_to_xml_free);
 }
 
 QByteArray toBinary(const QVariant& root)
 {
-    PlistPtr node(fromVariant(root));
-    char* out = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(static_cast<plist_t>(node.get()), &out, &length);
-    QByteArray result(out, qsizetype(length));
-    plist_to_bin_free(out);
-    return result;
+    return serialize(root, plist_to_bin, plist_to_bin_free);
 }
 
 } // namespace zarvo::plist
