@@ -180,6 +180,17 @@ TEST_F(RecorderOnX11Test, TheLiveHotKeyTypedIntoTheRecorderIsRecordedNotFired)
     EXPECT_TRUE(eventually([this] { return grabbed(40, kControlAltSuper); }));
 }
 
+TEST_F(RecorderOnX11Test, AnotherWindowTakingTheFocusEndsRecording)
+{
+    clickRecorder();
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    EXPECT_TRUE(eventually([this] { return !recorder()->isRecording(); }));
+    EXPECT_FALSE(ShortcutRecorder::isEventMonitoringActive());
+}
+
 TEST_F(RecorderOnX11Test, AMenuItemsKeysAreRefusedNotTriggered)
 {
     int alerts = 0;

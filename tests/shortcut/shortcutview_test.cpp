@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -573,6 +575,21 @@ TEST_F(ShortcutViewTest, ToolTipsNameWhatAClickDoes)
         << "the tool tips follow a resize";
     click(view(), kInShortcutRect);
     EXPECT_FALSE(view()->recorder().toolTipAt(kInShortcutRect).has_value());
+}
+
+TEST_F(ShortcutViewTest, AToolTipEventShowsTheTextOfItsPart)
+{
+    view()->setShortcutValue(kControlAltSuperK);
+    const QPoint at = kInHintRect.toPoint();
+    QHelpEvent help(QEvent::ToolTip, at, view()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view(), &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Delete shortcut"));
+
+    view()->setRecording(true);
+    QHelpEvent none(QEvent::ToolTip, at, view()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view(), &none);
+    EXPECT_FALSE(none.isAccepted()) << "no tool tip while recording";
 }
 
 TEST_F(ShortcutViewTest, LocationsAreTakenInWindowCoordinates)
