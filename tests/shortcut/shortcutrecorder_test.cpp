@@ -403,58 +403,5 @@ TEST_F(HeadlessRecorderTest, HintTrackingAssumesTheMouseInsideUntilToldOtherwise
     EXPECT_FALSE(recorder.isHinting()) << "no tracking while disabled";
 }
 
-TEST_F(HeadlessRecorderTest, WindowDeactivationEndsRecording)
-{
-    ShortcutRecorder recorder(host);
-    recorder.setRecording(true);
-    ASSERT_TRUE(ShortcutRecorder::isResignObserverActive());
-    QEvent deactivate(QEvent::WindowDeactivate);
-    QCoreApplication::sendEvent(&host.window, &deactivate);
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_FALSE(ShortcutRecorder::isResignObserverActive());
-    EXPECT_FALSE(ShortcutRecorder::isEventMonitoringActive());
-}
-
-TEST_F(HeadlessRecorderTest, DestroyingTheCurrentRecorderSwitchesTheMonitorOff)
-{
-    auto recorder = std::make_unique<ShortcutRecorder>(host);
-    recorder->setRecording(true);
-    ASSERT_TRUE(ShortcutRecorder::isEventMonitoringActive());
-    recorder.reset();
-    EXPECT_FALSE(ShortcutRecorder::isEventMonitoringActive());
-    EXPECT_FALSE(ShortcutRecorder::isResignObserverActive());
-    EXPECT_EQ(ShortcutRecorder::current(), nullptr);
-}
-
-TEST_F(HeadlessRecorderTest, DestroyingAnotherRecorderLeavesTheRecordingOneAlone)
-{
-    FakeHost otherHost;
-    auto other = std::make_unique<ShortcutRecorder>(otherHost);
-    ShortcutRecorder recording(host);
-    other->setRecording(true);
-    recording.setRecording(true);
-    EXPECT_FALSE(other->isRecording());
-    other.reset();
-    EXPECT_TRUE(recording.isRecording());
-    EXPECT_TRUE(ShortcutRecorder::isEventMonitoringActive());
-    EXPECT_TRUE(ShortcutRecorder::isResignObserverActive());
-    test::typeKey(&host.window, Qt::Key_Escape);
-    EXPECT_FALSE(recording.isRecording()) << "the monitor still serves the recording one";
-}
-
-TEST_F(HeadlessRecorderTest, SettingRecordingOnADisabledRecorderMakesItCurrentOnly)
-{
-    ShortcutRecorder first(host);
-    FakeHost otherHost;
-    ShortcutRecorder disabled(otherHost);
-    disabled.setEnabled(false);
-    first.setRecording(true);
-    disabled.setRecording(true);
-    EXPECT_FALSE(first.isRecording());
-    EXPECT_FALSE(disabled.isRecording());
-    EXPECT_EQ(ShortcutRecorder::current(), &disabled);
-    EXPECT_FALSE(ShortcutRecorder::isEventMonitoringActive());
-}
-
 } // namespace
 } // namespace zarvo
