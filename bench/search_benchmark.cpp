@@ -1,102 +1,263 @@
-// Keystroke to list: what one search costs for stores of growing size.
+// In-process figures: what one keystroke, one opening and one launch cost for
+// stores of growing size. Runs on Qt's offscreen platform with the real panel.
+#include "app/applicationdelegate.h"
+#include "bench/benchstore.h"
+#include "panel/panel.h"
+#include "panel/panelcontroller.h"
 #include "panel/projectsearch.h"
+#include "panel/searchfieldview.h"
+#include "panel/xtableview.h"
 #include "platform/plistio.h"
+#include "platform/terminalscriptrunner.h"
+#include "projects/launcher.h"
 #include "projects/projectstore.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
 
+#include <map>
+
+namespace zarvo {
 namespace {
 
-const char* const kWords[] = {"api",     "web",    "service", "client", "tools",  "infra",
-                              "data",    "mobile", "backend", "front",  "search", "auth",
-                              "billing", "docs",   "legacy",  "core",   "ui",     "bench"};
+constexpr int kSizes[] = {100, 1000, 10000, 100000};
 
-QVariantMap makeStore(int count)
-{
-    QVariantMap store;
-    for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("%1-%2 %3")
-                                 .arg(QString::fromLatin1(kWords[i % 18]),
-                                      QString::fromLatin1(kWords[(i / 18) % 18]))
-                                 .arg(i);
-        store.insert(name,
-                     QVariantMap{
-                         {QStringLiteral("filePath"), QStringLiteral("/home/dev/code/") + name},
-                         {QStringLiteral("doPull"), QStringLiteral("1")},
-                         {QStringLiteral("openFinder"), QStringLiteral("0")},
-                         {QStringLiteral("customOpen"), QString()},
-                         {QStringLiteral("commands"), QStringLiteral("make -j8 && ./run")},
-                     });
-    }
-    return store;
-}
-
-class StoreFixture {
+// One store per size, written once for the whole run. A file changed less
+// than a second ago is parsed on every read; the stores are left to settle
+// so that the benchmarks see the steady state the user types in.
+class Stores final {
 public:
-    explicit StoreFixture(int count)
+    static Stores& instance()
     {
-        qputenv("ZARVO_RESOURCES", QFile::encodeName(dir_.path()));
-        QFile file(dir_.filePath(QStringLiteral("projects.plist")));
-        file.open(QIODevice::WriteOnly);
-        file.write(zarvo::plist::toXml(makeStore(count)));
-        file.close();
-        // A file changed a moment ago is parsed on every read; measure the
-        // steady state the user types in.
-        QThread::msleep(1100);
+        static Stores* stores = new Stores; // never destroyed: outlives the application
+        return *stores;
+    }
+
+    // Makes the store of COUNT projects the one the application reads, and
+    // reads it once: the reader keeps the parses of a few files only, and
+    // the first read after a change is measured by BM_FreshParse.
+    void use(int count)
+    {
+        qputenv("ZARVO_RESOURCES", QFile::encodeName(directory(count)));
+        ProjectStore::projectNames();
+        ProjectStore::loadSettings();
+    }
+    QString directory(int count) const { return root_.filePath(QString::number(count)); }
+    QString projectsFile(int count) const
+    {
+        return QDir(directory(count)).filePath(QStringLiteral("projects.plist"));
     }
 
 private:
-    QTemporaryDir dir_;
+    Stores()
+    {
+        for (const int count : kSizes) {
+            QDir().mkpath(directory(count));
+            if (!bench::writeStore(directory(count), count)) {
+                qFatal("cannot write the benchmark stores");
+            }
+        }
+        QThread::msleep(1100);
+    }
+
+    QTemporaryDir root_;
 };
 
-void BM_ReadNames(benchmark::State& state)
-{
-    StoreFixture store(int(state.range(0)));
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(zarvo::ProjectStore::projectNames());
+// The application as the tray starts it, with the panel made and opened.
+class Application final {
+public:
+    static Application& instance()
+    {
+        static Application* app = new Application;
+        return *app;
     }
-    state.SetComplexityN(state.range(0));
+
+    PanelController& panel() { return *delegate_.panelController(); }
+
+    void open()
+    {
+        if (!panel().hasActivePanel()) {
+            delegate_.togglePanel();
+        }
+    }
+    void close()
+    {
+        if (panel().hasActivePanel()) {
+            delegate_.togglePanel();
+        }
+        QCoreApplication::processEvents();
+    }
+
+    // Types TEXT into the search field as the user's last keystroke did:
+    // the text changes, runSearch runs.
+    void keystroke(const QString& text)
+    {
+        panel().searchField()->setText(text);
+        panel().runSearch();
+    }
+
+private:
+    Application() { delegate_.applicationDidFinishLaunching(); }
+
+    ApplicationDelegate delegate_;
+};
+
+// Alternates between two texts so that every keystroke changes the list.
+QString textFor(std::int64_t iteration)
+{
+    return iteration % 2 == 0 ? bench::searchText() : bench::searchText().left(2);
 }
 
-void BM_ReadAndFilter(benchmark::State& state)
+// runSearch as the panel runs it: the fresh read of the store, the filter,
+// the panel's new frame and the table's reload.
+void BM_Keystroke(benchmark::State& state)
 {
-    StoreFixture store(int(state.range(0)));
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    Application& app = Application::instance();
+    app.open();
+    std::int64_t i = 0;
     for (auto _ : state) {
-        const QStringList names = zarvo::ProjectStore::projectNames();
-        benchmark::DoNotOptimize(zarvo::filterProjectNames(names, QStringLiteral("ser")));
+        app.keystroke(textFor(i++));
     }
-    state.SetComplexityN(state.range(0));
+    state.counters["matches"] = double(app.panel().searchResults()->numberOfRows());
+    app.close();
+    state.SetComplexityN(count);
+}
+
+// The same, and the panel painted with the new list (into Qt's offscreen
+// backing store): what the next frame on screen costs on top.
+void BM_KeystrokePainted(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    Application& app = Application::instance();
+    app.open();
+    std::int64_t i = 0;
+    for (auto _ : state) {
+        app.keystroke(textFor(i++));
+        app.panel().window()->repaint();
+    }
+    app.close();
+    state.SetComplexityN(count);
+}
+
+// The opening's own work before the first frame: placement, the animation's
+// start, the search state, the pop-up of every project and the settings.
+void BM_OpenPanel(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    Application& app = Application::instance();
+    app.close();
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        app.open();
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        if (!app.panel().hasActivePanel()) {
+            state.SkipWithError("the panel did not open");
+            break;
+        }
+        app.close();
+    }
+    state.SetComplexityN(count);
+}
+
+// The first read after the store changed: the parse nothing can be kept for.
+void BM_FreshParse(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    const QString path = Stores::instance().projectsFile(count);
+    // A copy with a fresh change time: not settled, so never kept.
+    const QString fresh = path + QStringLiteral("-fresh");
+    QFile::copy(path, fresh);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(plist::readDictionaryFile(fresh));
+    }
+    QFile::remove(fresh);
+    state.SetComplexityN(count);
+}
+
+// The store read alone (every keystroke does it), and the filter alone.
+void BM_ReadNames(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ProjectStore::projectNames());
+    }
+    state.SetComplexityN(count);
 }
 
 void BM_FilterOnly(benchmark::State& state)
 {
-    const QStringList names = makeStore(int(state.range(0))).keys();
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    const QStringList names = ProjectStore::projectNames();
+    const QString text = bench::searchText();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(zarvo::filterProjectNames(names, QStringLiteral("ser")));
+        benchmark::DoNotOptimize(filterProjectNames(names, text));
     }
-    state.SetComplexityN(state.range(0));
+    state.SetComplexityN(count);
 }
 
+// From Return until the terminal has been started: the launch reads the
+// project's entry and the settings, builds and runs the script, and the
+// runner returns once the terminal program has been executed. The terminal
+// here is /bin/true, so its own start is as short as a program's can be.
+void BM_Launch(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    qputenv("ZARVO_TERMINAL", "/bin/true");
+    QTemporaryDir launchFiles;
+    qputenv("TMPDIR", QFile::encodeName(launchFiles.path()));
+    const QString name = ProjectStore::projectNames().value(count / 2);
+    TerminalScriptRunner runner;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(launchProject(name, LaunchSender::Panel, {}, &runner));
+    }
+    qunsetenv("TMPDIR");
+    qunsetenv("ZARVO_TERMINAL");
+    state.SetComplexityN(count);
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (const int count : kSizes) {
+        b->Arg(count);
+    }
+    b->Unit(benchmark::kMillisecond)->Complexity();
+}
+
+BENCHMARK(BM_Keystroke)->Apply(sizes);
+BENCHMARK(BM_KeystrokePainted)->Apply(sizes);
+BENCHMARK(BM_OpenPanel)->Apply(sizes)->UseManualTime();
+BENCHMARK(BM_ReadNames)->Apply(sizes);
+BENCHMARK(BM_FilterOnly)->Apply(sizes);
+BENCHMARK(BM_FreshParse)->Apply(sizes)->Iterations(3);
+BENCHMARK(BM_Launch)->Apply(sizes);
+
 } // namespace
+} // namespace zarvo
 
-BENCHMARK(BM_ReadNames)
-    ->RangeMultiplier(10)
-    ->Range(100, 100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_ReadAndFilter)
-    ->RangeMultiplier(10)
-    ->Range(100, 100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_FilterOnly)
-    ->RangeMultiplier(10)
-    ->Range(100, 100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
