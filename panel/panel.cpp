@@ -1,6 +1,8 @@
 #include "panel/panel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace zarvo {
@@ -37,6 +39,19 @@ void Panel::changeEvent(QEvent* event)
         Q_EMIT windowDidResignKey();
     }
     QWidget::changeEvent(event);
+}
+
+void Panel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // WORKAROUND: Qt's xcb platform reports a lost focus a moment late, while
+    // hiding a window makes it inactive at once. A panel shown again within
+    // that moment is still the platform's focus window but not the active
+    // window, so the focus it gets changes nothing, it never becomes active
+    // again and a later loss of focus (a click elsewhere) no longer closes it.
+    if (QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow()) {
+        QApplication::setActiveWindow(this);
+    }
 }
 
 void Panel::resizeEvent(QResizeEvent* event)
