@@ -2,6 +2,7 @@
 
 #include "app/maininterface.h"
 #include "app/singleinstance.h"
+#include "panel/firstrunhint.h"
 #include "platform/hotkeyservice.h"
 #include "platform/keyboardlayout.h"
 #include "platform/resourcedir.h"
@@ -139,6 +140,8 @@ int runApplication(int argc, char** argv)
     prepareResourceDirectory();
     const PlatformBackends backends;
 
+    // A panel over an empty store tells how to add a project.
+    setFirstRunHintEnabled(true);
     MainInterface interface;
     ApplicationDelegate& delegate = interface.delegate();
     delegate.setGlobalShortcutInstaller(&installGlobalShortcut);

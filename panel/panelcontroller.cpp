@@ -5,6 +5,7 @@
 #include "app/statusitemview.h"
 #include "panel/backgroundview.h"
 #include "panel/currentevent.h"
+#include "panel/firstrunhint.h"
 #include "panel/panel.h"
 #include "panel/panelcontrollerdelegate.h"
 #include "panel/panelgeometry.h"
@@ -364,6 +365,9 @@ void PanelController::openPanel()
     openAlphaAnimation_->setDuration(ms);
     openAnimation_->addAnimation(openFrameAnimation_);
     openAnimation_->addAnimation(openAlphaAnimation_);
+    // An empty store shows the first-run hint once the panel is open.
+    connect(openAnimation_, &QAbstractAnimation::finished, this,
+            [this] { updateFirstRunHint(*this); });
     openAnimation_->start(QAbstractAnimation::DeleteWhenStopped);
     connect(openAnimation_, &QObject::destroyed, this, [this, group = openAnimation_] {
         if (openAnimation_ == group) {

@@ -3,12 +3,15 @@
 #include "panel/panelcontroller.h"
 
 #include "app/applicationdelegate.h"
+#include "panel/firstrunhint.h"
 #include "panel/panelgeometry.h"
 #include "panel/projectsearch.h"
 #include "panel/searchfieldview.h"
 #include "panel/searchnavigation.h"
 #include "panel/xtableview.h"
 #include "projects/projectstore.h"
+
+#include <QScopeGuard>
 
 namespace zarvo {
 namespace {
@@ -30,6 +33,8 @@ void storeSearchState(const SearchState& state, ApplicationDelegate& app)
 
 void PanelController::runSearch()
 {
+    // However the search ends, the first-run hint follows what it left.
+    const auto hint = qScopeGuard([this] { updateFirstRunHint(*this); });
     ApplicationDelegate* app = ApplicationDelegate::shared();
     XTableView* table = searchResults();
     QWidget* list = scrollView();
