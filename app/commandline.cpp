@@ -284,9 +284,10 @@ QString helpText()
     text +=
         QStringLiteral("\nProjects and settings live in %1 (set ZARVO_RESOURCES to change it).\n")
             .arg(resourceDirectory());
-    text += QStringLiteral("The global shortcut is stored in %1; every start of the launcher\n"
-                           "sets it to Ctrl+Alt+Super+K again.\n")
-                .arg(DefaultsStore::standardPath());
+    text +=
+        QStringLiteral("The global shortcut (Ctrl+Alt+Super+K until another one is recorded in\n"
+                       "the settings) is stored in %1.\n")
+            .arg(DefaultsStore::standardPath());
     text += QStringLiteral(
         "\n"
         "Environment:\n"
