@@ -12,6 +12,7 @@
 #include "projects/projectstore.h"
 
 #include <QScopeGuard>
+#include <QVariantAnimation>
 
 namespace zarvo {
 namespace {
@@ -35,6 +36,14 @@ void PanelController::runSearch()
 {
     // However the search ends, the first-run hint follows what it left.
     const auto hint = qScopeGuard([this] { updateFirstRunHint(*this); });
+    // A search while the panel is still growing open (text typed right after
+    // the hot key) starts from the opening frame and keeps its own: the
+    // animation's remaining frames would put the opening frame back over the
+    // list, and the frame it has reached is not yet the panel's width.
+    if (openFrameAnimation_ && openFrameAnimation_->state() == QAbstractAnimation::Running) {
+        QObject::disconnect(openFrameAnimation_, &QVariantAnimation::valueChanged, this, nullptr);
+        setWindowFrame(openFrameAnimation_->endValue().toRectF());
+    }
     ApplicationDelegate* app = ApplicationDelegate::shared();
     XTableView* table = searchResults();
     QWidget* list = scrollView();
