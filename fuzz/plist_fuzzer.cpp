@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the property-list reader the store and the
 // defaults use, and writes back what it read.
 #include "platform/plistio.h"
+#include "platform/xmlplist.h"
 #include "projects/textform.h"
 
 #include <cstddef>
@@ -9,6 +10,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    // The fast reader of plain XML answers only what the general parser reads.
+    const auto general = zarvo::plist::parseGeneral(bytes);
+    if (const auto fast = zarvo::plist::readSimpleXml(bytes); fast && fast != general) {
+        __builtin_trap();
+    }
+    if (const auto keys = zarvo::plist::readSimpleXmlKeys(bytes);
+        keys && (!general || *keys != general->toMap().keys())) {
+        __builtin_trap();
+    }
     const auto root = zarvo::plist::parse(bytes);
     if (root) {
         // What was read must survive a rewrite and a text-form reading.

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -23,10 +24,18 @@ namespace plist {
 
 // Parses an XML or binary property list. Absent when the bytes are not one.
 std::optional<QVariant> parse(const QByteArray& bytes);
+// The same with the general parsers alone (libplist for XML), without the
+// fast reader of plain XML (platform/xmlplist.h) that parse() tries first.
+std::optional<QVariant> parseGeneral(const QByteArray& bytes);
 
 // Reads a file whose root must be a dictionary. Absent when the file is
 // missing, unreadable, not a property list, or its root is not a dictionary.
 std::optional<QVariantMap> readDictionaryFile(const QString& path);
+// readDictionaryFile(PATH)->keys(), without building the values where it can.
+std::optional<QStringList> readDictionaryKeys(const QString& path);
+// The value under KEY of readDictionaryFile(PATH), building that value alone
+// where it can. Absent also when the dictionary has no KEY.
+std::optional<QVariant> readDictionaryValue(const QString& path, const QString& key);
 
 QByteArray toXml(const QVariant& root);
 QByteArray toBinary(const QVariant& root);

@@ -55,22 +55,20 @@ std::optional<QVariantMap> ProjectStore::loadProjects()
 
 std::optional<ProjectEntry> ProjectStore::projectEntry(const QString& name)
 {
-    const auto projects = loadProjects();
-    if (!projects) {
+    // The one entry, read without building the others.
+    const auto path = projectsPath();
+    const auto entry = path ? plist::readDictionaryValue(*path, name) : std::nullopt;
+    if (!entry || entry->metaType().id() != QMetaType::QVariantMap) {
         return std::nullopt;
     }
-    const auto it = projects->constFind(name);
-    if (it == projects->cend() || it->metaType().id() != QMetaType::QVariantMap) {
-        return std::nullopt;
-    }
-    return it->toMap();
+    return entry->toMap();
 }
 
 QStringList ProjectStore::projectNames()
 {
     // The dictionary's own order: keys sorted by their UTF-16 code units.
-    const auto projects = loadProjects();
-    return projects ? projects->keys() : QStringList();
+    const auto path = projectsPath();
+    return path ? plist::readDictionaryKeys(*path).value_or(QStringList()) : QStringList();
 }
 
 Status ProjectStore::saveProject(const QString& name, const ProjectEntry& entry)

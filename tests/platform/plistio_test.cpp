@@ -196,6 +196,51 @@ TEST_F(DictionaryFileCacheTest, SameSizeRewriteInPlaceIsSeen)
     EXPECT_EQ(plist::readDictionaryFile(path)->value(QStringLiteral("key")), QStringLiteral("old"));
 }
 
+// The names and single entries are kept apart from the whole tree; they
+// must be as fresh as it is.
+TEST_F(DictionaryFileCacheTest, SameSizeRewriteInPlaceIsSeenByTheNamesAndTheEntries)
+{
+    const auto store = [](const char* key) {
+        return plist::toXml(QVariantMap{{QString::fromLatin1(key), QStringLiteral("v")}});
+    };
+    writeInPlace(store("old"));
+    waitUntilSettled();
+    ASSERT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("old")});
+    ASSERT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("old")});
+    ASSERT_TRUE(plist::readDictionaryFile(path).has_value()); // the tree kept beside the names
+
+    writeInPlace(store("new"));
+    EXPECT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("new")});
+    EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("new")), QStringLiteral("v"));
+    EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("old")).has_value());
+
+    waitUntilSettled();
+    ASSERT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("new")});
+    ASSERT_TRUE(plist::readDictionaryFile(path).has_value());
+    writeInPlace(store("old"));
+    EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("old")), QStringLiteral("v"));
+    EXPECT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("old")});
+}
+
+// The names and an entry read alone are those of the whole tree, also for
+// files the fast reader leaves to the general parser.
+TEST_F(DictionaryFileCacheTest, NamesAndEntriesAgreeWithTheWholeTree)
+{
+    const QVariantMap tree{{QStringLiteral("b"), QVariantMap{{QStringLiteral("x"), 1.5}}},
+                           {QStringLiteral("a"), QStringLiteral("text")}};
+    for (const QByteArray& bytes : {plist::toXml(tree), plist::toBinary(tree)}) {
+        ASSERT_TRUE(writeFileAtomically(path, bytes).ok());
+        EXPECT_EQ(plist::readDictionaryKeys(path), tree.keys());
+        for (const QString& key : tree.keys()) {
+            EXPECT_EQ(plist::readDictionaryValue(path, key), tree.value(key));
+        }
+        EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("c")).has_value());
+    }
+    ASSERT_TRUE(writeFileAtomically(path, "not a property list").ok());
+    EXPECT_FALSE(plist::readDictionaryKeys(path).has_value());
+    EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("a")).has_value());
+}
+
 TEST_F(DictionaryFileCacheTest, ReplacedOrRemovedFileIsSeen)
 {
     writeInPlace(storeWith("old"));

@@ -1,0 +1,396 @@
+#include "platform/xmlplist.h"
+
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+namespace zarvo::plist {
+namespace {
+
+// Deeper trees are left to the general parser.
+constexpr int kMaxDepth = 32;
+// Decimal integers of up to this many digits fit a qint64 whatever they are.
+constexpr int kMaxIntegerDigits = 18;
+// String values up to this length are shared between all their occurrences.
+constexpr size_t kMaxSharedValueLength = 8;
+
+// Which texts share one QString between their occurrences: none, short ones
+// (values like "0" and "1"), or all (the keys of the entries).
+enum class Sharing { None, Short, All };
+
+// One pass over the bytes. Every function answers false as soon as the text
+// leaves the subset; the reader is then done.
+class Reader final {
+public:
+    explicit Reader(QByteArrayView bytes) : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+    // Up to and including the <plist> tag: the declaration and the document
+    // type as the writers put them, or none.
+    bool prolog()
+    {
+        take("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+        skipSpace();
+        take("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">");
+        skipSpace();
+        return take("<plist>") || take("<plist version=\"1.0\">");
+    }
+
+    // From after the root value to the end of the bytes.
+    bool epilog()
+    {
+        skipSpace();
+        if (!take("</plist>")) {
+            return false;
+        }
+        skipSpace();
+        return p_ == end_;
+    }
+
+    // One value. OUT null: checked and skipped, nothing built.
+    bool value(QVariant* out, int depth)
+    {
+        if (depth > kMaxDepth) {
+            return false;
+        }
+        skipSpace();
+        if (take("<dict>")) {
+            return dictionary(out, depth);
+        }
+        if (take("<string>")) {
+            return string(out);
+        }
+        if (take("<array>")) {
+            return array(out, depth);
+        }
+        if (take("<true/>")) {
+            if (out) {
+                *out = true;
+            }
+            return true;
+        }
+        if (take("<false/>")) {
+            if (out) {
+                *out = false;
+            }
+            return true;
+        }
+        if (take("<integer>")) {
+            return integer(out);
+        }
+        if (take("<string/>")) {
+            if (out) {
+                *out = QString();
+            }
+            return true;
+        }
+        if (take("<dict/>")) {
+            if (out) {
+                *out = QVariantMap();
+            }
+            return true;
+        }
+        if (take("<array/>")) {
+            if (out) {
+                *out = QVariantList();
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // The root dictionary's keys, its values checked and skipped.
+    bool rootKeys(QStringList* keys)
+    {
+        skipSpace();
+        if (take("<dict/>")) {
+            return true;
+        }
+        if (!take("<dict>")) {
+            return false;
+        }
+        while (true) {
+            skipSpace();
+            if (take("</dict>")) {
+                return true;
+            }
+            QString key;
+            if (!take("<key>") || !text(&key, nullptr) || !take("</key>") || !value(nullptr, 1)) {
+                return false;
+            }
+            keys->append(key);
+        }
+    }
+
+    // The value under KEY (UTF-8) of the root dictionary; the others skipped.
+    bool rootValue(const QByteArray& key, std::optional<QVariant>* found)
+    {
+        skipSpace();
+        if (take("<dict/>")) {
+            return true;
+        }
+        if (!take("<dict>")) {
+            return false;
+        }
+        while (true) {
+            skipSpace();
+            if (take("</dict>")) {
+                return true;
+            }
+            QByteArray decoded;
+            if (!take("<key>") || !text(nullptr, &decoded) || !take("</key>")) {
+                return false;
+            }
+            if (decoded == key) {
+                if (found->has_value()) {
+                    return false; // a repeated key
+                }
+                QVariant v;
+                if (!value(&v, 1)) {
+                    return false;
+                }
+                *found = std::move(v);
+            } else if (!value(nullptr, 1)) {
+                return false;
+            }
+        }
+    }
+
+private:
+    bool dictionary(QVariant* out, int depth)
+    {
+        QVariantMap map;
+        QString largest;
+        while (true) {
+            skipSpace();
+            if (take("</dict>")) {
+                break;
+            }
+            QString key;
+            if (!take("<key>") ||
+                !text(out ? &key : nullptr, nullptr, depth > 0 ? Sharing::All : Sharing::None) ||
+                !take("</key>")) {
+                return false;
+            }
+            QVariant item;
+            if (!value(out ? &item : nullptr, depth + 1)) {
+                return false;
+            }
+            if (!out) {
+                continue;
+            }
+            // The files are written in key order: most keys go at the end.
+            if (map.isEmpty() || largest < key) {
+                map.insert(map.cend(), key, item);
+                largest = key;
+            } else if (map.contains(key)) {
+                return false;
+            } else {
+                map.insert(key, item);
+            }
+        }
+        if (out) {
+            *out = std::move(map);
+        }
+        return true;
+    }
+
+    bool array(QVariant* out, int depth)
+    {
+        QVariantList list;
+        while (true) {
+            skipSpace();
+            if (take("</array>")) {
+                break;
+            }
+            QVariant item;
+            if (!value(out ? &item : nullptr, depth + 1)) {
+                return false;
+            }
+            if (out) {
+                list.append(std::move(item));
+            }
+        }
+        if (out) {
+            *out = std::move(list);
+        }
+        return true;
+    }
+
+    bool string(QVariant* out)
+    {
+        QString s;
+        if (!text(out ? &s : nullptr, nullptr, Sharing::Short) || !take("</string>")) {
+            return false;
+        }
+        if (out) {
+            *out = std::move(s);
+        }
+        return true;
+    }
+
+    bool integer(QVariant* out)
+    {
+        const char* start = p_;
+        const bool negative = p_ < end_ && *p_ == '-';
+        if (negative) {
+            ++p_;
+        }
+        const char* digits = p_;
+        while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
+            ++p_;
+        }
+        const qsizetype count = p_ - digits;
+        qint64 n = 0;
+        for (const char* d = digits; d < p_ && count <= kMaxIntegerDigits; ++d) {
+            n = n * 10 + (*d - '0');
+        }
+        // "0" alone, or digits without a leading zero; no "-0".
+        if (count == 0 || count > kMaxIntegerDigits || (digits[0] == '0' && count > 1) ||
+            (negative && n == 0) || !take("</integer>")) {
+            p_ = start;
+            return false;
+        }
+        if (out) {
+            *out = negative ? -n : n;
+        }
+        return true;
+    }
+
+    // Text up to the next '<'. Builds OUT (a QString) or DECODED (the UTF-8
+    // bytes with the entities replaced), either, or neither.
+    bool text(QString* out, QByteArray* decoded, Sharing sharing = Sharing::None)
+    {
+        const char* start = p_;
+        const char* stop = static_cast<const char*>(std::memchr(p_, '<', size_t(end_ - p_)));
+        if (!stop) {
+            return false;
+        }
+        bool entities = false;
+        for (const char* c = start; c < stop; ++c) {
+            const auto u = static_cast<unsigned char>(*c);
+            if (u < 0x20 && u != '\t' && u != '\n') {
+                return false; // carriage returns and control characters
+            }
+            entities |= u == '&';
+        }
+        p_ = stop;
+        if (!out && !decoded && !entities) {
+            return true;
+        }
+        QByteArray bytes;
+        std::string_view raw(start, size_t(stop - start));
+        if (entities) {
+            bytes.reserve(qsizetype(raw.size()));
+            for (size_t i = 0; i < raw.size(); ++i) {
+                if (raw[i] != '&') {
+                    bytes.append(raw[i]);
+                    continue;
+                }
+                const std::string_view rest = raw.substr(i);
+                static constexpr std::pair<std::string_view, char> kEntities[] = {{"&amp;", '&'},
+                                                                                  {"&lt;", '<'},
+                                                                                  {"&gt;", '>'},
+                                                                                  {"&quot;", '"'},
+                                                                                  {"&apos;", '\''}};
+                bool known = false;
+                for (const auto& [name, c] : kEntities) {
+                    if (rest.substr(0, name.size()) == name) {
+                        bytes.append(c);
+                        i += name.size() - 1;
+                        known = true;
+                        break;
+                    }
+                }
+                if (!known) {
+                    return false; // numeric references and unknown entities
+                }
+            }
+            raw = std::string_view(bytes.constData(), size_t(bytes.size()));
+        }
+        if (decoded) {
+            *decoded = entities ? bytes : QByteArray(raw.data(), qsizetype(raw.size()));
+        }
+        if (!out) {
+            return true;
+        }
+        // Only views into the document may be remembered.
+        if (!entities && (sharing == Sharing::All ||
+                          (sharing == Sharing::Short && raw.size() <= kMaxSharedValueLength))) {
+            auto it = shared_.find(raw);
+            if (it == shared_.end()) {
+                it = shared_.emplace(raw, QString::fromUtf8(raw.data(), qsizetype(raw.size())))
+                         .first;
+            }
+            *out = it->second;
+        } else {
+            *out = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+        }
+        return true;
+    }
+
+    void skipSpace()
+    {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\t')) {
+            ++p_;
+        }
+    }
+
+    template <size_t N> bool take(const char (&literal)[N])
+    {
+        constexpr size_t length = N - 1;
+        if (size_t(end_ - p_) < length || std::memcmp(p_, literal, length) != 0) {
+            return false;
+        }
+        p_ += length;
+        return true;
+    }
+
+    const char* p_;
+    const char* end_;
+    // Views into the bytes being read, which outlive the reader.
+    std::unordered_map<std::string_view, QString> shared_;
+};
+
+} // namespace
+
+std::optional<QVariant> readSimpleXml(QByteArrayView bytes)
+{
+    Reader reader(bytes);
+    QVariant root;
+    if (!reader.prolog() || !reader.value(&root, 0) || !reader.epilog()) {
+        return std::nullopt;
+    }
+    return root;
+}
+
+std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes)
+{
+    Reader reader(bytes);
+    QStringList keys;
+    if (!reader.prolog() || !reader.rootKeys(&keys) || !reader.epilog()) {
+        return std::nullopt;
+    }
+    // In key order, each key once, as a dictionary holds them.
+    if (!std::is_sorted(keys.cbegin(), keys.cend())) {
+        std::sort(keys.begin(), keys.end());
+    }
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}
+
+std::optional<std::optional<QVariant>> readSimpleXmlValue(QByteArrayView bytes, const QString& key)
+{
+    Reader reader(bytes);
+    std::optional<QVariant> found;
+    if (!reader.prolog() || !reader.rootValue(key.toUtf8(), &found) || !reader.epilog()) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+} // namespace zarvo::plist

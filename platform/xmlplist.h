@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace zarvo::plist {
+
+// A fast reader for the XML property lists this application writes itself.
+//
+// It knows a plain subset of the format: the XML declaration and DOCTYPE
+// exactly as the writers put them (or none), the <plist> root, dictionaries, arrays, strings, keys,
+// integers (decimal, without a sign of plus or leading zeros), true and false; whitespace between
+// elements; the five named entities in text; UTF-8 text without control characters. Everything else
+// - comments, CDATA, numeric character references, carriage returns, reals, dates, data, a repeated
+// key in one dictionary, a key without a value, anything after </plist>, nesting deeper than it
+// cares for - makes it give up and answer nothing, and the caller reads the file with the general
+// parser instead. What it does answer is what the general parser reads from the same bytes.
+//
+// Each answers nothing also when the bytes are not a property list at all.
+
+// The whole tree, as plist::parse() gives it.
+std::optional<QVariant> readSimpleXml(QByteArrayView bytes);
+
+// The keys of a root dictionary in the order of QVariantMap::keys(), without
+// building the values. Nothing when the root is not a dictionary.
+std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes);
+
+// The value under KEY in a root dictionary, building that value alone. The
+// outer optional is empty when the reader gives up or the root is not a
+// dictionary; the inner one when the dictionary has no such key.
+std::optional<std::optional<QVariant>> readSimpleXmlValue(QByteArrayView bytes, const QString& key);
+
+} // namespace zarvo::plist
