@@ -49,7 +49,9 @@ public:
     }
 
 private:
-    static bool validIntSize(int size) { return size == 1 || size == 2 || size == 4 || size == 8; }
+    // Offsets and references take as many bytes as the largest of them
+    // needs: a file of 64 KiB to 16 MiB has offsets of three bytes.
+    static bool validIntSize(int size) { return size >= 1 && size <= 8; }
 
     int byteAt(qsizetype at) const { return static_cast<unsigned char>(data_[at]); }
 

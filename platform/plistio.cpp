@@ -10,9 +10,13 @@
 
 #include <plist/plist.h>
 
+#include <cerrno>
 #include <limits>
 #include <memory>
 #include <mutex>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace zarvo::plist {
 namespace {
@@ -248,6 +252,87 @@ void remember(const QString& path, const std::optional<FileStamp>& before,
     }
 }
 
+// The whole contents of an open file. Large files are read into memory of
+// their own that goes back to the system as soon as the bytes are dropped:
+// read into the heap, a large store's bytes would stay resident after the
+// read, glibc keeping freed blocks of that size for later use.
+class FileBytes final {
+public:
+    explicit FileBytes(QFile& file)
+    {
+        constexpr qint64 kLargeFile = 256 * 1024;
+        constexpr size_t kSlack = 4096; // room to see that the end was reached
+        const qint64 expected = file.size();
+        if (expected >= kLargeFile) {
+            capacity_ = size_t(expected) + kSlack;
+            void* memory = ::mmap(nullptr, capacity_, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (memory != MAP_FAILED) {
+                large_ = static_cast<char*>(memory);
+                readLarge(file.handle());
+                return;
+            }
+            capacity_ = 0;
+        }
+        small_ = file.readAll();
+    }
+    ~FileBytes()
+    {
+        if (large_) {
+            ::munmap(large_, capacity_);
+        }
+    }
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    QByteArrayView view() const
+    {
+        return large_ ? QByteArrayView(large_, size_) : QByteArrayView(small_);
+    }
+    bool isBinary() const { return view().startsWith("bplist"); }
+    // A copy for the general parsers.
+    QByteArray copy() const { return large_ ? view().toByteArray() : small_; }
+
+private:
+    void readLarge(int fd)
+    {
+        while (true) {
+            if (size_t(size_) == capacity_) {
+                // The file grew since its size was taken.
+                void* grown = ::mremap(large_, capacity_, capacity_ * 2, MREMAP_MAYMOVE);
+                if (grown == MAP_FAILED) {
+                    return;
+                }
+                large_ = static_cast<char*>(grown);
+                capacity_ *= 2;
+            }
+            const ssize_t n = ::read(fd, large_ + size_, capacity_ - size_t(size_));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return;
+            }
+            size_ += n;
+        }
+    }
+
+    QByteArray small_;
+    char* large_ = nullptr;
+    qsizetype size_ = 0;
+    size_t capacity_ = 0;
+};
+
+std::optional<QVariant> parse(const FileBytes& bytes)
+{
+    if (!bytes.isBinary()) {
+        if (auto root = readSimpleXml(bytes.view())) {
+            return root;
+        }
+    }
+    return parseGeneral(bytes.copy());
+}
+
 } // namespace
 
 std::optional<QVariantMap> readDictionaryFile(const QString& path)
@@ -260,7 +345,7 @@ std::optional<QVariantMap> readDictionaryFile(const QString& path)
     if (auto cached = cachedFor(path, before); cached && cached->dictionary) {
         return std::move(cached->dictionary);
     }
-    auto root = parse(file.readAll());
+    auto root = parse(FileBytes(file));
     const auto after = fileStamp(file.handle());
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
         remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
@@ -286,14 +371,14 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
             return cached->dictionary->keys();
         }
     }
-    const QByteArray bytes = file.readAll();
+    const FileBytes bytes(file);
     const auto after = fileStamp(file.handle());
     std::optional<QStringList> keys;
-    if (!bytes.startsWith("bplist")) {
-        keys = readSimpleXmlKeys(bytes);
+    if (!bytes.isBinary()) {
+        keys = readSimpleXmlKeys(bytes.view());
     }
     if (!keys) {
-        auto root = parseGeneral(bytes);
+        auto root = parseGeneral(bytes.copy());
         if (!root || root->metaType().id() != QMetaType::QVariantMap) {
             remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
             return std::nullopt;
@@ -315,15 +400,15 @@ std::optional<QVariant> readDictionaryValue(const QString& path, const QString& 
         const auto it = cached->dictionary->constFind(key);
         return it == cached->dictionary->cend() ? std::nullopt : std::optional<QVariant>(*it);
     }
-    const QByteArray bytes = file.readAll();
-    if (!bytes.startsWith("bplist")) {
-        if (auto found = readSimpleXmlValue(bytes, key)) {
+    const FileBytes bytes(file);
+    if (!bytes.isBinary()) {
+        if (auto found = readSimpleXmlValue(bytes.view(), key)) {
             return *found;
         }
     }
     // A file the plain reader does not know is parsed in full, and kept.
     const auto after = fileStamp(file.handle());
-    auto root = parseGeneral(bytes);
+    auto root = parseGeneral(bytes.copy());
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
         remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
         return std::nullopt;

@@ -241,6 +241,27 @@ TEST_F(DictionaryFileCacheTest, NamesAndEntriesAgreeWithTheWholeTree)
     EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("a")).has_value());
 }
 
+// Large files are read into memory of their own, and a binary one of this
+// size has offsets of three bytes; they read the same as small ones.
+TEST_F(DictionaryFileCacheTest, LargeFilesReadTheSame)
+{
+    QVariantMap tree;
+    for (int i = 0; i < 4000; ++i) {
+        tree.insert(
+            QStringLiteral("project %1").arg(i),
+            QVariantMap{{QStringLiteral("filePath"),
+                         QStringLiteral("/home/someone/src/a/rather/long/path/%1").arg(i)}});
+    }
+    for (const QByteArray& bytes : {plist::toXml(tree), plist::toBinary(tree)}) {
+        ASSERT_GT(bytes.size(), 256 * 1024);
+        ASSERT_TRUE(writeFileAtomically(path, bytes).ok());
+        EXPECT_EQ(plist::readDictionaryFile(path), tree);
+        EXPECT_EQ(plist::readDictionaryKeys(path), tree.keys());
+        EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("project 3999")),
+                  tree.value(QStringLiteral("project 3999")));
+    }
+}
+
 TEST_F(DictionaryFileCacheTest, ReplacedOrRemovedFileIsSeen)
 {
     writeInPlace(storeWith("old"));
