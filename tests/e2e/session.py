@@ -670,38 +670,42 @@ def adding_a_project_through_the_form_and_launching_it(s):
     s.wait_panel_closed()
 
 
-def white_runs(image, x, top, height):
-    """The middles of the runs of white pixels down the column X of IMAGE."""
-    out = subprocess.run(["convert", image, "-crop", "1x%d+%d+%d" % (height, x, top),
-                          "-depth", "8", "txt:-"], check=True, capture_output=True,
-                         text=True).stdout
+def white_runs(image, crop, minimum=10):
+    """The (start, end) of the runs of white pixels along the line CROP of
+    IMAGE (a one pixel wide column or a one pixel high row: w, h, x, y)."""
+    out = subprocess.run(["convert", image, "-crop", "%dx%d+%d+%d" % crop, "-depth", "8",
+                          "txt:-"], check=True, capture_output=True, text=True).stdout
     white = []
     for line in out.splitlines()[1:]:
-        match = re.match(r"0,(\d+): \((\d+),(\d+),(\d+)", line)
+        match = re.match(r"\d+,\d+: \((\d+),(\d+),(\d+)", line)
         if match:
-            white.append(min(int(v) for v in match.groups()[1:]) >= 250)
+            white.append(min(int(v) for v in match.groups()) >= 250)
     runs, start = [], None
-    for y, is_white in enumerate(white + [False]):
+    for i, is_white in enumerate(white + [False]):
         if is_white and start is None:
-            start = y
+            start = i
         elif not is_white and start is not None:
-            if y - start >= 10:
-                runs.append((start + y) / 2)
+            if i - start >= minimum:
+                runs.append((start, i))
             start = None
     return runs
 
 
-def recorder_button(image, width, height):
-    """Where to click the settings window's shortcut recorder, in IMAGE of it.
+def settings_rows(image, width, height):
+    """The settings window's rows, found in IMAGE of it: the left edge of the
+    field column, the middle of the first text field's row and the row pitch.
 
-    The form's rows are the editor command, the terminal, the recorder: down a
-    line through the empty right part of the text fields, the first two white
-    runs are the two fields and the recorder is one row pitch below the second."""
+    The rows are the editor command, the terminal, the recorder and the start
+    at login box: down a line through the empty right part of the text
+    fields, the first two white runs are the two fields."""
     for share in (0.72, 0.65, 0.55):
         x = int(width * share)
-        runs = white_runs(image, x, 0, height)
+        runs = white_runs(image, (1, height, x, 0))
         if len(runs) >= 2:
-            return x, int(runs[1] + (runs[1] - runs[0]))
+            first, second = [(start + end) / 2 for start, end in runs[:2]]
+            row = white_runs(image, (width, 1, 0, int(first)), minimum=30)
+            check(row, "cannot find the editor command field of the settings window")
+            return row[0][0], first, second - first
     raise Failure("cannot find the two text fields of the settings window")
 
 
@@ -721,14 +725,24 @@ def a_new_global_shortcut_from_the_settings_window(s):
     if not image:
         raise Skip("the recorder is found on a screenshot, and ImageMagick is not installed")
     # The screenshot's coordinates are the form's own.
-    x, y = recorder_button(image, form.w, form.h)
-    s.click(form.x + x, form.y + y)
+    left, first_row, pitch = settings_rows(image, form.w, form.h)
+    s.click(form.x + int(form.w * 0.55), form.y + int(first_row + 2 * pitch))
     s.key("ctrl+alt+super+j")
     after = wait_for("the recorded shortcut in the user defaults",
                      lambda: (lambda text: text != before and text)(
                          s.run(s.zarvo, "shortcut").strip()))
     check(after.endswith("J"), "the recorder stored %s for Ctrl+Alt+Super+J" % after)
     s.screenshot("form-settings-recorded.png", (form.x, form.y, form.w, form.h))
+
+    # "Start at login" writes the autostart entry and takes it away again.
+    entry = s.path("config", "autostart", "zarvo.desktop")
+    start_at_login = (form.x + left + 30, form.y + int(first_row + 3 * pitch))
+    s.click(*start_at_login)
+    lines = wait_for("the autostart entry", lambda: s.read_lines(entry, 1))
+    check("Exec=" + s.zarvo in lines, "the autostart entry does not start %s: %s" %
+          (s.zarvo, lines))
+    s.click(*start_at_login)
+    wait_for("the autostart entry to go", lambda: not os.path.exists(entry))
     s.key("Escape")
     wait_for("the settings window to close", lambda: not window_named(s, "Preferences"))
 
@@ -792,7 +806,7 @@ def main():
         s.scenario("a project added through the form launches",
                    lambda: adding_a_project_through_the_form_and_launching_it(s))
         # Last: it changes the global shortcut.
-        s.scenario("a shortcut recorded in the settings window opens the panel",
+        s.scenario("the settings window: a recorded shortcut opens the panel; start at login",
                    lambda: a_new_global_shortcut_from_the_settings_window(s))
         s.scenario("SIGTERM ends the launcher cleanly", lambda: sigterm_ends_the_launcher(s))
     except Skip as skip:
