@@ -66,6 +66,11 @@ int main(int argc, char** argv)
     // Autostart entries and defaults of the tests stay out of the user's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    // ctest lists the tests with no environment of ours: without a display
+    // the application could not be made and the listing would fail.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
