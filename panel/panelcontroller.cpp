@@ -413,12 +413,7 @@ void PanelController::reloadProjectsAndSettings()
     const std::optional<LaunchSettings> settings = ProjectStore::loadSettings();
     ui_->editor_cmd->setText(settingText(settings, setting_key::editorCommand));
     ui_->terminal_app->setText(settingText(settings, setting_key::terminal));
-
-    QComboBox* popUp = ui_->project_select;
-    popUp->clear();
-    for (const QString& name : ProjectStore::projectNames()) {
-        popUp->addItem(name);
-    }
+    refillProjectSelect();
 }
 
 void PanelController::closePanel()
