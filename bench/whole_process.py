@@ -439,12 +439,68 @@ def bench_memory_and_launch(session, zarvo_exe, environment, fifo, cycles, launc
     return memory, summary(times)
 
 
+def suppressed(lines):
+    """LeakSanitizer's table of the suppressions it used: "count bytes pattern"."""
+    if "Suppressions used:" not in lines:
+        return []
+    table = lines[lines.index("Suppressions used:") + 1:]
+    return [l for l in table if l and not l.startswith("zarvo:") and "-----" not in l]
+
+
+def leak_check(session, zarvo_exe, environment, fifo, cycles, suppressions):
+    """The memory cycles and a few launches under LeakSanitizer (an ASan build):
+    what it reports when the application quits. Leaks inside system libraries
+    that Qt holds until exit are suppressed (see the suppressions file)."""
+    env = dict(environment)
+    env["ASAN_OPTIONS"] = "detect_leaks=1:halt_on_error=0"
+    env["LSAN_OPTIONS"] = "suppressions=%s:print_suppressions=1" % suppressions
+    app = Zarvo(session, zarvo_exe, env)
+    app.wait_line("Ready", timeout=120)
+    panel = None
+    reader = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)
+    try:
+        for cycle in range(cycles):
+            panel, _, _ = open_panel(session, panel)
+            search_in_panel(session, panel)
+            if cycle % 20 == 19:
+                session.press("Return")  # a launch closes the panel
+                if not select.select([reader], [], [], DEADLINE)[0]:
+                    raise Failure("the terminal was not started")
+                os.read(reader, 64)
+                session.wait_event("the panel to go", lambda e: e.type == X.UnmapNotify
+                                   and e.window.id == panel)
+            else:
+                close_panel(session, panel, "Escape")
+    finally:
+        os.close(reader)
+    app.process.send_signal(signal.SIGTERM)
+    app.process.wait(120)
+    app.reader.join(30)
+    lines = []
+    while not app.lines.empty():
+        lines.append(app.lines.get()[0])
+    summary_line = next((l for l in lines if l.startswith("SUMMARY: AddressSanitizer")), None)
+    leaks = [l for l in lines if "leak of" in l]
+    session.drain()
+    return {
+        "cycles": cycles,
+        "exit_status": app.process.returncode,
+        "leaks": len(leaks),
+        "summary": summary_line or "no leaks reported",
+        # What the sanitizer said: the leaks it found, the suppressions it used.
+        "report": [l for l in lines if "Sanitizer" in l or "leak" in l or l.startswith("#")]
+                  + suppressed(lines),
+    }
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--zarvo", required=True)
     parser.add_argument("--store-tool", required=True)
     parser.add_argument("--json", required=True)
     parser.add_argument("--quick", action="store_true", help="fewer runs, for a try")
+    parser.add_argument("--leak-check", metavar="ASAN_ZARVO",
+                        help="only the leak check, with this AddressSanitizer build")
     args = parser.parse_args()
     runs = 5 if args.quick else 20
     cycles = 20 if args.quick else 100
@@ -462,6 +518,23 @@ def main():
     os.mkfifo(fifo, 0o600)
     results = {"store_projects": STORE_SIZE, "search_text": SEARCH_TEXT}
     session = None
+    if args.leak_check:
+        try:
+            time.sleep(1.1)
+            session = Session(root)
+            environment = zarvo_environment(root, store, fifo)
+            print("== leak check over %d cycles" % cycles, file=sys.stderr)
+            suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+            results["leak_check"] = leak_check(session, args.leak_check, environment, fifo,
+                                               cycles, suppressions)
+        finally:
+            if session:
+                session.close()
+            shutil.rmtree(root, ignore_errors=True)
+        with open(args.json, "w") as f:
+            json.dump(results, f, indent=2)
+        print(results["leak_check"]["summary"])
+        return
     try:
         print("== zarvo search against fzf --filter", file=sys.stderr)
         results["search"] = bench_search(args.zarvo, store, names, 20 if args.quick else 100)
