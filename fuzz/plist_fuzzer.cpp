@@ -15,9 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (const auto fast = zarvo::plist::readSimpleXml(bytes); fast && fast != general) {
         __builtin_trap();
     }
-    if (const auto keys = zarvo::plist::readSimpleXmlKeys(bytes);
-        keys && (!general || *keys != general->toMap().keys())) {
-        __builtin_trap();
+    QList<zarvo::plist::ValueSpan> spans;
+    if (const auto keys = zarvo::plist::readSimpleXmlKeys(bytes, &spans)) {
+        if (!general || *keys != general->toMap().keys()) {
+            __builtin_trap();
+        }
+        // A value read from its span alone is the one in the whole tree.
+        const QVariantMap whole = general->toMap();
+        for (qsizetype i = 0; i < spans.size(); ++i) {
+            const auto value = zarvo::plist::readSimpleXmlFragment(
+                QByteArrayView(bytes).sliced(spans[i].begin, spans[i].end - spans[i].begin));
+            if (value && *value != whole.value(keys->at(i))) {
+                __builtin_trap();
+            }
+        }
     }
     const auto root = zarvo::plist::parse(bytes);
     if (root) {

@@ -10,6 +10,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -209,6 +210,8 @@ struct Cached {
     FileStamp stamp;
     std::optional<QVariantMap> dictionary;
     std::optional<QStringList> keys;
+    // Where the value of each of the keys lies in the file, when known.
+    QList<ValueSpan> spans;
 };
 
 std::mutex gCacheMutex;
@@ -229,7 +232,7 @@ std::optional<Cached> cachedFor(const QString& path, const std::optional<FileSta
 // moved during the read or is not settled.
 void remember(const QString& path, const std::optional<FileStamp>& before,
               const std::optional<FileStamp>& after, std::optional<QVariantMap> dictionary,
-              std::optional<QStringList> keys)
+              std::optional<QStringList> keys, QList<ValueSpan> spans = {})
 {
     const std::lock_guard lock(gCacheMutex);
     if (!before || !after || *before != *after || !isSettled(*after)) {
@@ -242,13 +245,14 @@ void remember(const QString& path, const std::optional<FileStamp>& before,
         if (gCache.size() >= kMaxCachedFiles) {
             gCache.clear();
         }
-        it = gCache.insert(path, {*after, std::nullopt, std::nullopt});
+        it = gCache.insert(path, {*after, std::nullopt, std::nullopt, {}});
     }
     if (dictionary) {
         it->dictionary = std::move(dictionary);
     }
     if (keys) {
         it->keys = std::move(keys);
+        it->spans = std::move(spans);
     }
 }
 
@@ -333,6 +337,38 @@ std::optional<QVariant> parse(const FileBytes& bytes)
     return parseGeneral(bytes.copy());
 }
 
+// KEY's value read from where the kept reading of FILE (stamped BEFORE)
+// says it lies, without reading the rest. The outer optional is empty when
+// that cannot be done; the inner one when the file has no KEY.
+std::optional<std::optional<QVariant>> valueBySpan(QFile& file, const FileStamp& before,
+                                                   const Cached& cached, const QString& key)
+{
+    const QStringList& keys = *cached.keys;
+    const auto it = std::lower_bound(keys.cbegin(), keys.cend(), key);
+    if (it == keys.cend() || *it != key) {
+        return std::optional<QVariant>();
+    }
+    const ValueSpan span = cached.spans.value(it - keys.cbegin());
+    const qsizetype length = span.end - span.begin;
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    QByteArray bytes(length, Qt::Uninitialized);
+    if (::pread(file.handle(), bytes.data(), size_t(length), off_t(span.begin)) != length) {
+        return std::nullopt;
+    }
+    // The file must still be the one the spans were taken from.
+    const auto after = fileStamp(file.handle());
+    if (!after || *after != before) {
+        return std::nullopt;
+    }
+    auto value = readSimpleXmlFragment(bytes);
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::optional<QVariant>(std::move(*value));
+}
+
 } // namespace
 
 std::optional<QVariantMap> readDictionaryFile(const QString& path)
@@ -374,8 +410,9 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
     const FileBytes bytes(file);
     const auto after = fileStamp(file.handle());
     std::optional<QStringList> keys;
+    QList<ValueSpan> spans;
     if (!bytes.isBinary()) {
-        keys = readSimpleXmlKeys(bytes.view());
+        keys = readSimpleXmlKeys(bytes.view(), &spans);
     }
     if (!keys) {
         auto root = parseGeneral(bytes.copy());
@@ -385,7 +422,7 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
         }
         keys = root->toMap().keys();
     }
-    remember(path, before, after, std::nullopt, keys);
+    remember(path, before, after, std::nullopt, keys, std::move(spans));
     return keys;
 }
 
@@ -396,9 +433,16 @@ std::optional<QVariant> readDictionaryValue(const QString& path, const QString& 
         return std::nullopt;
     }
     const auto before = fileStamp(file.handle());
-    if (auto cached = cachedFor(path, before); cached && cached->dictionary) {
-        const auto it = cached->dictionary->constFind(key);
-        return it == cached->dictionary->cend() ? std::nullopt : std::optional<QVariant>(*it);
+    if (auto cached = cachedFor(path, before)) {
+        if (cached->dictionary) {
+            const auto it = cached->dictionary->constFind(key);
+            return it == cached->dictionary->cend() ? std::nullopt : std::optional<QVariant>(*it);
+        }
+        if (cached->keys && !cached->spans.isEmpty()) {
+            if (auto found = valueBySpan(file, *before, *cached, key)) {
+                return *found;
+            }
+        }
     }
     const FileBytes bytes(file);
     if (!bytes.isBinary()) {

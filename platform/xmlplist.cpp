@@ -26,7 +26,10 @@ enum class Sharing { None, Short, All };
 // leaves the subset; the reader is then done.
 class Reader final {
 public:
-    explicit Reader(QByteArrayView bytes) : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+    explicit Reader(QByteArrayView bytes)
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size())
+    {
+    }
 
     // Up to and including the <plist> tag: the declaration and the document
     // type as the writers put them, or none.
@@ -104,7 +107,8 @@ public:
     }
 
     // The root dictionary's keys, its values checked and skipped.
-    bool rootKeys(QStringList* keys)
+    // SPANS, if given, gets where each key's value lies.
+    bool rootKeys(QStringList* keys, QList<ValueSpan>* spans)
     {
         skipSpace();
         if (take("<dict/>")) {
@@ -119,12 +123,23 @@ public:
                 return true;
             }
             QString key;
-            if (!take("<key>") || !text(&key, nullptr) || !take("</key>") || !value(nullptr, 1)) {
+            if (!take("<key>") || !text(&key, nullptr) || !take("</key>")) {
+                return false;
+            }
+            skipSpace();
+            const qsizetype begin = offset();
+            if (!value(nullptr, 1)) {
                 return false;
             }
             keys->append(key);
+            if (spans) {
+                spans->append({begin, offset()});
+            }
         }
     }
+
+    // One value making up the whole of the bytes.
+    bool fragment(QVariant* out) { return value(out, 1) && (skipSpace(), p_ == end_); }
 
     // The value under KEY (UTF-8) of the root dictionary; the others skipped.
     bool rootValue(const QByteArray& key, std::optional<QVariant>* found)
@@ -333,6 +348,8 @@ private:
         return true;
     }
 
+    qsizetype offset() const { return p_ - begin_; }
+
     void skipSpace()
     {
         while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\t')) {
@@ -350,6 +367,7 @@ private:
         return true;
     }
 
+    const char* begin_;
     const char* p_;
     const char* end_;
     // Views into the bytes being read, which outlive the reader.
@@ -368,19 +386,38 @@ std::optional<QVariant> readSimpleXml(QByteArrayView bytes)
     return root;
 }
 
-std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes)
+std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes, QList<ValueSpan>* spans)
 {
     Reader reader(bytes);
     QStringList keys;
-    if (!reader.prolog() || !reader.rootKeys(&keys) || !reader.epilog()) {
+    QList<ValueSpan> found;
+    if (!reader.prolog() || !reader.rootKeys(&keys, spans ? &found : nullptr) || !reader.epilog()) {
         return std::nullopt;
     }
-    // In key order, each key once, as a dictionary holds them.
-    if (!std::is_sorted(keys.cbegin(), keys.cend())) {
-        std::sort(keys.begin(), keys.end());
+    // In key order, each key once, as a dictionary holds them. The spans
+    // are given for files in that order already, as we write them.
+    const bool ordered =
+        std::adjacent_find(keys.cbegin(), keys.cend(), [](const QString& a, const QString& b) {
+            return !(a < b);
+        }) == keys.cend();
+    if (spans) {
+        *spans = ordered ? std::move(found) : QList<ValueSpan>();
     }
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    if (!ordered) {
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    }
     return keys;
+}
+
+std::optional<QVariant> readSimpleXmlFragment(QByteArrayView bytes)
+{
+    Reader reader(bytes);
+    QVariant value;
+    if (!reader.fragment(&value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 std::optional<std::optional<QVariant>> readSimpleXmlValue(QByteArrayView bytes, const QString& key)

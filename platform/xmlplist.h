@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -25,9 +26,23 @@ namespace zarvo::plist {
 // The whole tree, as plist::parse() gives it.
 std::optional<QVariant> readSimpleXml(QByteArrayView bytes);
 
+// Where a value lies in the bytes: from the '<' of its first tag to just
+// after its last.
+struct ValueSpan {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    friend bool operator==(const ValueSpan&, const ValueSpan&) = default;
+};
+
 // The keys of a root dictionary in the order of QVariantMap::keys(), without
-// building the values. Nothing when the root is not a dictionary.
-std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes);
+// building the values. Nothing when the root is not a dictionary. SPANS, if
+// given, gets the span of each key's value, in the same order; it is left
+// empty when the file does not hold its keys in that order.
+std::optional<QStringList> readSimpleXmlKeys(QByteArrayView bytes,
+                                             QList<ValueSpan>* spans = nullptr);
+
+// The one value that BYTES (a span given by readSimpleXmlKeys) hold.
+std::optional<QVariant> readSimpleXmlFragment(QByteArrayView bytes);
 
 // The value under KEY in a root dictionary, building that value alone. The
 // outer optional is empty when the reader gives up or the root is not a

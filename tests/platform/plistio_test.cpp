@@ -222,6 +222,32 @@ TEST_F(DictionaryFileCacheTest, SameSizeRewriteInPlaceIsSeenByTheNamesAndTheEntr
     EXPECT_EQ(plist::readDictionaryKeys(path), QStringList{QStringLiteral("old")});
 }
 
+// Once the names of a settled file are kept, an entry is read from where its
+// value lies; the file's stamp must still be checked first.
+TEST_F(DictionaryFileCacheTest, EntriesReadFromTheirKeptPlaceAreFresh)
+{
+    const auto store = [](const char* first) {
+        return plist::toXml(
+            QVariantMap{{QString::fromLatin1(first), QStringLiteral("one")},
+                        {QStringLiteral("c"), QVariantMap{{QStringLiteral("k"), qint64(2)}}}});
+    };
+    writeInPlace(store("a"));
+    waitUntilSettled();
+    ASSERT_EQ(plist::readDictionaryKeys(path),
+              (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
+    const QVariantMap whole = plist::parseGeneral(store("a"))->toMap();
+    EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("a")),
+              whole.value(QStringLiteral("a")));
+    EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("c")),
+              whole.value(QStringLiteral("c")));
+    EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("b")).has_value());
+
+    // "b" takes the place of "a": the same bytes at the same places but one.
+    writeInPlace(store("b"));
+    EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("a")).has_value());
+    EXPECT_EQ(plist::readDictionaryValue(path, QStringLiteral("b")), QStringLiteral("one"));
+}
+
 // The names and an entry read alone are those of the whole tree, also for
 // files the fast reader leaves to the general parser.
 TEST_F(DictionaryFileCacheTest, NamesAndEntriesAgreeWithTheWholeTree)

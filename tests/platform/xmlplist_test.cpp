@@ -200,6 +200,33 @@ QVariant randomTree(QRandomGenerator& random, int depth)
     }
 }
 
+TEST(XmlPlist, SpansHoldEachKeysValue)
+{
+    const QByteArray bytes =
+        document("<dict>\n\t<key>a</key>\n\t<string>x &amp; y</string>\n\t<key>b</key>"
+                 "<dict><key>k</key><array><true/></array></dict><key>c</key><dict/></dict>");
+    QList<plist::ValueSpan> spans;
+    const auto keys = plist::readSimpleXmlKeys(bytes, &spans);
+    ASSERT_TRUE(keys.has_value());
+    ASSERT_EQ(spans.size(), keys->size());
+    const QVariantMap whole = plist::parseGeneral(bytes)->toMap();
+    for (qsizetype i = 0; i < keys->size(); ++i) {
+        const QByteArrayView span =
+            QByteArrayView(bytes).sliced(spans[i].begin, spans[i].end - spans[i].begin);
+        EXPECT_EQ(plist::readSimpleXmlFragment(span), whole.value(keys->at(i)))
+            << span.toByteArray().constData();
+    }
+    // Keys out of order: the keys are sorted, and no spans are given.
+    EXPECT_TRUE(plist::readSimpleXmlKeys(document("<dict><key>b</key><true/><key>a</key><true/>"
+                                                  "</dict>"),
+                                         &spans)
+                    .has_value());
+    EXPECT_TRUE(spans.isEmpty());
+    // A span holds one value and nothing else.
+    EXPECT_FALSE(plist::readSimpleXmlFragment("<true/><true/>").has_value());
+    EXPECT_FALSE(plist::readSimpleXmlFragment("<string>x</string>junk").has_value());
+}
+
 TEST(XmlPlist, RandomTreesReadTheSameByBoth)
 {
     QRandomGenerator random(20261208);
