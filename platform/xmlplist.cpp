@@ -18,6 +18,19 @@ constexpr int kMaxIntegerDigits = 18;
 // String values up to this length are shared between all their occurrences.
 constexpr size_t kMaxSharedValueLength = 8;
 
+// Whether one of the eight bytes of WORD may be below 0x20 or an ampersand;
+// never false when one is. (The bit tricks of "Bit Twiddling Hacks": a byte
+// below N, a byte equal to zero after XOR with the ampersand.)
+constexpr bool mayHoldControlOrAmpersand(quint64 word)
+{
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    constexpr quint64 kHighBits = 0x8080808080808080ULL;
+    const quint64 below = (word - kOnes * 0x20) & ~word & kHighBits;
+    const quint64 xored = word ^ (kOnes * quint64('&'));
+    const quint64 ampersand = (xored - kOnes) & ~xored & kHighBits;
+    return (below | ampersand) != 0;
+}
+
 // Which texts share one QString between their occurrences: none, short ones
 // (values like "0" and "1"), or all (the keys of the entries).
 enum class Sharing { None, Short, All };
@@ -285,18 +298,45 @@ private:
         if (!stop) {
             return false;
         }
+        // Carriage returns and control characters end the reading; an
+        // ampersand starts an entity. Eight bytes are looked at a time,
+        // one by one only where one of them may be either.
         bool entities = false;
-        for (const char* c = start; c < stop; ++c) {
-            const auto u = static_cast<unsigned char>(*c);
-            if (u < 0x20 && u != '\t' && u != '\n') {
-                return false; // carriage returns and control characters
+        const char* c = start;
+        for (; stop - c >= 8; c += 8) {
+            quint64 word;
+            std::memcpy(&word, c, sizeof word);
+            if (mayHoldControlOrAmpersand(word) && !checkBytes(c, c + 8, &entities)) {
+                return false;
             }
-            entities |= u == '&';
+        }
+        if (!checkBytes(c, stop, &entities)) {
+            return false;
         }
         p_ = stop;
+        // Most texts of a skipped value end here.
         if (!out && !decoded && !entities) {
             return true;
         }
+        return buildText(start, stop, entities, out, decoded, sharing);
+    }
+
+    static bool checkBytes(const char* from, const char* to, bool* entities)
+    {
+        for (const char* c = from; c < to; ++c) {
+            const auto u = static_cast<unsigned char>(*c);
+            if (u < 0x20 && u != '\t' && u != '\n') {
+                return false;
+            }
+            *entities |= u == '&';
+        }
+        return true;
+    }
+
+    // The text from START to STOP decoded, as text() describes.
+    Q_NEVER_INLINE bool buildText(const char* start, const char* stop, bool entities, QString* out,
+                                  QByteArray* decoded, Sharing sharing)
+    {
         QByteArray bytes;
         std::string_view raw(start, size_t(stop - start));
         if (entities) {
