@@ -70,9 +70,12 @@ int search(const QStringList& args, const Subcommand& self)
     if (args[0].isEmpty()) {
         return kExitOk;
     }
+    // One write for all the lines: a search may list thousands.
+    QByteArray lines;
     for (const QString& name : filterProjectNames(ProjectStore::projectNames(), args[0])) {
-        out(name);
+        lines += name.toUtf8() + '\n';
     }
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
     return kExitOk;
 }
 

@@ -269,8 +269,9 @@ public:
         const qint64 expected = file.size();
         if (expected >= kLargeFile) {
             capacity_ = size_t(expected) + kSlack;
+            // Populated at once: every page is written by the read anyway.
             void* memory = ::mmap(nullptr, capacity_, PROT_READ | PROT_WRITE,
-                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
             if (memory != MAP_FAILED) {
                 large_ = static_cast<char*>(memory);
                 readLarge(file.handle());
