@@ -4,6 +4,7 @@
 #include "panel/panelcontroller.h"
 
 #include "app/applicationdelegate.h"
+#include "app/applicationmain.h"
 #include "app/autostart.h"
 #include "app/helppages.h"
 #include "panel/fileopenpanel.h"
@@ -259,8 +260,7 @@ void PanelController::updateTerminalApp()
 void PanelController::updateStartAtLogin()
 {
     QCheckBox* box = ui_->startAtLogin;
-    const Status status =
-        setStartAtLogin(box->isChecked(), QCoreApplication::applicationFilePath());
+    const Status status = setStartAtLogin(box->isChecked(), launcherProgram());
     if (!status.ok()) {
         logLine(status.error);
         // The box shows what will happen at the next login.
