@@ -15,7 +15,6 @@
 #include "app/actiondispatch.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -124,19 +123,6 @@ void quitOnTerminationSignals(QObject* context)
 }
 
 } // namespace
-
-QString launcherProgram()
-{
-    const QString self = QCoreApplication::applicationFilePath();
-    const QFileInfo program(self);
-    if (program.fileName() == QLatin1String("zarvo-desktop")) {
-        const QFileInfo launcher(program.absolutePath() + QStringLiteral("/zarvo"));
-        if (launcher.isExecutable()) {
-            return launcher.filePath();
-        }
-    }
-    return self;
-}
 
 int runApplication(int argc, char** argv)
 {

@@ -12,9 +12,9 @@
 namespace {
 
 // The tray application, a program of its own beside this one. This program
-// links Qt Core and Network alone: a subcommand such as `zarvo search` is
-// done before the widget and X11 libraries of the tray application would
-// even have been loaded.
+// links Qt Core alone: a subcommand such as `zarvo search` is done before
+// the widget, network and X11 libraries of the tray application would even
+// have been loaded.
 std::string desktopProgram()
 {
     char self[PATH_MAX];

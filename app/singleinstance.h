@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -69,7 +70,15 @@ private:
 
 // Sends REQUEST to the running application and waits for its answer. An
 // application that is still starting (it holds the lock but does not listen
-// yet) is waited for a few seconds. Needs no application object.
+// yet) is waited for a few seconds. Needs no application object, and no Qt
+// module beyond Core (app/instancerequest.cpp): the command line uses it.
 Delivery sendToRunningInstance(InstanceRequest request);
+
+// The protocol on the socket: the request is one line, requestText(); the
+// answer one line, kInstanceAnswerOk when the request was carried out.
+// Longer lines are refused.
+QByteArray requestText(InstanceRequest request);
+inline const QByteArray kInstanceAnswerOk = QByteArrayLiteral("ok");
+inline constexpr int kMaxInstanceLineLength = 64;
 
 } // namespace zarvo

@@ -4,9 +4,9 @@
 #include "panel/panelcontroller.h"
 
 #include "app/applicationdelegate.h"
-#include "app/applicationmain.h"
 #include "app/autostart.h"
 #include "app/helppages.h"
+#include "app/launcherprogram.h"
 #include "panel/fileopenpanel.h"
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
