@@ -193,8 +193,24 @@ void StatusItemView::displayIfNeeded()
         drawRect(painter, bounds());
     }
     drawing_ = drawing;
-    statusItem_->setIcon(QIcon(QPixmap::fromImage(drawing_)));
+    statusItem_->setIcon(iconFor(drawing_));
     Q_EMIT displayed();
+}
+
+QIcon StatusItemView::iconFor(const QImage& drawing)
+{
+    for (const auto& [picture, icon] : icons_) {
+        if (picture == drawing) {
+            return icon;
+        }
+    }
+    // Plain and highlighted, in a light and a dark bar, at one scale.
+    constexpr qsizetype kMaxIcons = 4;
+    if (icons_.size() >= kMaxIcons) {
+        icons_.removeFirst();
+    }
+    icons_.append({drawing, QIcon(QPixmap::fromImage(drawing))});
+    return icons_.last().second;
 }
 
 } // namespace zarvo

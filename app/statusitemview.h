@@ -3,13 +3,16 @@
 #include "app/namedimage.h"
 
 #include <QByteArray>
+#include <QIcon>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
 #include <QSystemTrayIcon>
 
 #include <memory>
+#include <utility>
 
 class QPainter;
 
@@ -83,6 +86,8 @@ protected:
 private:
     void statusItemActivated(QSystemTrayIcon::ActivationReason reason);
     void sendActionFromView();
+    // The icon of DRAWING: the same icon for the same picture.
+    QIcon iconFor(const QImage& drawing);
 
     std::shared_ptr<const NamedImage> image_;
     std::shared_ptr<const NamedImage> alternateImage_;
@@ -95,6 +100,11 @@ private:
     bool needsDisplay_ = false;
     bool displayScheduled_ = false;
     QImage drawing_;
+    // The icons handed to the tray so far, with their pictures. The tray
+    // keeps a scaled copy of every new icon it is given (in QPixmapCache,
+    // up to 10 MiB), and the picture changes at every opening and closing of
+    // the panel: each picture keeps its one icon.
+    QList<std::pair<QImage, QIcon>> icons_;
 };
 
 // The bar's background behind a status item in RECT: left as the bar draws

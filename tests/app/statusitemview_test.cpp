@@ -337,6 +337,28 @@ TEST_F(StatusItemViewTest, TheEventLoopRedrawsAndTheTrayShowsTheDrawing)
     EXPECT_FALSE(controller.statusItem()->icon().isNull());
 }
 
+// Every opening and closing of the panel flips the highlight. The tray keeps
+// a scaled copy of each new icon it is given: the same picture must come back
+// as the same icon, or that copy is made again at every flip.
+TEST_F(StatusItemViewTest, TheSamePictureIsHandedToTheTrayAsTheSameIcon)
+{
+    MenubarController controller;
+    StatusItemView& view = viewOf(controller);
+    const auto drawn = [&](bool highlighted) {
+        view.setHighlighted(highlighted);
+        view.displayIfNeeded();
+        view.displayIfNeeded(); // the image chosen by the first pass is drawn by the second
+        return controller.statusItem()->icon().cacheKey();
+    };
+    const qint64 plain = drawn(false);
+    const qint64 highlighted = drawn(true);
+    EXPECT_NE(plain, highlighted);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(drawn(false), plain);
+        EXPECT_EQ(drawn(true), highlighted);
+    }
+}
+
 TEST_F(StatusItemViewTest, LeftRightAndDoubleClicksSendTheAction)
 {
     MenubarController controller;
