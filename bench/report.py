@@ -90,10 +90,11 @@ def report(inprocess_path, whole_path, leak_path=None):
     out = []
     w = out.append
     w("Run of %s on %d CPUs (%s), %s GiB of memory, Linux %s, Debian %s, Qt %s; "
-      "load average after the run %s. Store: realistic names (bench/benchstore.cpp), "
-      "search text \"%s\"." % (
-          datetime.date.today().isoformat(), m["cpus"], m["cpu"], m["memory_gib"], m["kernel"],
-          m["debian"], m["qt"], m["load"], whole.get("search_text", "ser")))
+      "load average (1, 5, 15 minutes) at the end of the whole-process run %s. Store: "
+      "realistic names (bench/benchstore.cpp), search text \"%s\"." % (
+          whole.get("date", datetime.date.today().isoformat()), m["cpus"], m["cpu"],
+          m["memory_gib"], m["kernel"], m["debian"], m["qt"], whole.get("load_average", m["load"]),
+          whole.get("search_text", "ser")))
     w("")
 
     # 1. Keystroke to list.

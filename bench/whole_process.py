@@ -554,6 +554,9 @@ def main():
         if session:
             session.close()
         shutil.rmtree(root, ignore_errors=True)
+    # The machine's load while it ran: the figures depend on it.
+    results["load_average"] = "%.2f %.2f %.2f" % os.getloadavg()
+    results["date"] = time.strftime("%Y-%m-%d %H:%M")
     with open(args.json, "w") as f:
         json.dump(results, f, indent=2)
     json.dump(results, sys.stdout, indent=2)
