@@ -83,38 +83,30 @@ public:
         if (take("<array>")) {
             return array(out, depth);
         }
-        if (take("<true/>")) {
+        // Values written as one empty element.
+        const auto give = [out](QVariant constant) {
             if (out) {
-                *out = true;
+                *out = std::move(constant);
             }
             return true;
+        };
+        if (take("<true/>")) {
+            return give(true);
         }
         if (take("<false/>")) {
-            if (out) {
-                *out = false;
-            }
-            return true;
+            return give(false);
         }
         if (take("<integer>")) {
             return integer(out);
         }
         if (take("<string/>")) {
-            if (out) {
-                *out = QString();
-            }
-            return true;
+            return give(QString());
         }
         if (take("<dict/>")) {
-            if (out) {
-                *out = QVariantMap();
-            }
-            return true;
+            return give(QVariantMap());
         }
         if (take("<array/>")) {
-            if (out) {
-                *out = QVariantList();
-            }
-            return true;
+            return give(QVariantList());
         }
         return false;
     }
