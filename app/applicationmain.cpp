@@ -1,10 +1,13 @@
 #include "app/applicationmain.h"
 
 #include "app/maininterface.h"
+#include "app/menubarcontroller.h"
 #include "app/singleinstance.h"
 #include "panel/firstrunhint.h"
+#include "platform/dbus/desktopnotifier.h"
 #include "platform/hotkeyservice.h"
 #include "platform/keyboardlayout.h"
+#include "platform/notifier.h"
 #include "platform/resourcedir.h"
 #include "platform/services.h"
 #include "platform/x11/x11backend.h"
@@ -62,6 +65,8 @@ std::optional<int> claimSession(SingleInstance& instance)
 // The desktop's services, chosen once the application object exists: the X11
 // ones on an X server. Elsewhere (Qt's offscreen platform, say) there are no
 // global hot keys and key names come from xkbcommon's default keymap.
+// Notifications go over the session bus, or to the tray when nothing there
+// shows them.
 // Installed in services() while this lives; uninstalled before the backends,
 // which need the application's X connection, go away.
 class PlatformBackends final {
@@ -72,13 +77,21 @@ public:
             hotKeys_ = x11::createHotKeyService();
             keyboardLayout_ = x11::createKeyboardLayout();
         }
+        notifier_ = dbus::createDesktopNotifier([](const QString& summary, const QString& body) {
+            const ApplicationDelegate* delegate = ApplicationDelegate::shared();
+            if (delegate && delegate->menubarController()) {
+                delegate->menubarController()->showMessage(summary, body);
+            }
+        });
         services().hotKeys = hotKeys_.get();
         services().keyboardLayout = keyboardLayout_.get();
+        services().notifier = notifier_.get();
     }
     ~PlatformBackends()
     {
         services().hotKeys = nullptr;
         services().keyboardLayout = nullptr;
+        services().notifier = nullptr;
     }
     PlatformBackends(const PlatformBackends&) = delete;
     PlatformBackends& operator=(const PlatformBackends&) = delete;
@@ -86,6 +99,7 @@ public:
 private:
     std::unique_ptr<HotKeyService> hotKeys_;
     std::unique_ptr<KeyboardLayout> keyboardLayout_;
+    std::unique_ptr<Notifier> notifier_;
 };
 
 // The signal handler's end of a socket pair whose other end the event loop watches.

@@ -46,4 +46,12 @@ void MenubarController::setHasActiveIcon(bool active)
     statusItemView_->setHighlighted(active);
 }
 
+void MenubarController::showMessage(const QString& summary, const QString& body) const
+{
+    QSystemTrayIcon* item = statusItem();
+    if (item && item->isVisible() && QSystemTrayIcon::supportsMessages()) {
+        item->showMessage(summary, body, QSystemTrayIcon::Warning);
+    }
+}
+
 } // namespace zarvo

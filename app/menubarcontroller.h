@@ -30,6 +30,10 @@ public:
     bool hasActiveIcon() const;
     void setHasActiveIcon(bool active);
 
+    // Shows SUMMARY and BODY in the tray's own message balloon, where the
+    // tray shows one; the fall-back of desktop notifications.
+    void showMessage(const QString& summary, const QString& body) const;
+
 private:
     std::unique_ptr<StatusItemView> statusItemView_;
 };

@@ -7,6 +7,7 @@ class HotKeyService;
 class KeyboardLayout;
 class OpenPanel;
 class UrlOpener;
+class Notifier;
 
 // The operating-system services the portable logic uses. main() chooses the
 // backends once at start-up (X11 when there is an X server, the do-nothing or
@@ -20,6 +21,8 @@ struct Services {
     OpenPanel* openPanel = nullptr;
     // Null: the desktop's default browser.
     UrlOpener* urlOpener = nullptr;
+    // Null: failures the user must act on are only logged.
+    Notifier* notifier = nullptr;
 };
 
 Services& services();
