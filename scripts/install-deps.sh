@@ -14,6 +14,8 @@ packages=(
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
   # tests
   libgtest-dev xvfb xdotool x11-utils trayer
+  # a private session bus for the desktop-service tests
+  dbus-daemon
   # the launch tests pull from a local git origin
   git
   # the Debian package and its test; the desktop session test and its screenshots
