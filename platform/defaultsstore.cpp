@@ -57,10 +57,12 @@ void DefaultsStore::setStandardUserDefaults(DefaultsStore* store)
 
 std::optional<QVariantMap> DefaultsStore::load() const
 {
-    if (!QFileInfo::exists(path_)) {
+    plist::ReadReport report;
+    auto values = plist::readDictionaryFile(path_, Writers::anyone, &report);
+    if (!values && report.outcome == plist::ReadReport::Outcome::missing) {
         return QVariantMap();
     }
-    return plist::readDictionaryFile(path_);
+    return values;
 }
 
 std::optional<QVariant> DefaultsStore::objectForKey(const QString& key) const
@@ -173,7 +175,10 @@ void DefaultsStore::watch()
     if (watcher_->files().contains(path_)) {
         watcher_->removePath(path_);
     }
-    if (QFileInfo::exists(path_)) {
+    // Only a regular file: what is put in its place (a FIFO, a link to a
+    // device that others write to) is never read, and is not watched either.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
         watcher_->addPath(path_);
     }
 }

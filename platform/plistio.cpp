@@ -5,7 +5,6 @@
 #include "platform/xmlplist.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 
 #include <plist/plist.h>
@@ -17,6 +16,7 @@
 #include <mutex>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zarvo::plist {
@@ -256,17 +256,23 @@ void remember(const QString& path, const std::optional<FileStamp>& before,
     }
 }
 
-// The whole contents of an open file. Large files are read into memory of
-// their own that goes back to the system as soon as the bytes are dropped:
-// read into the heap, a large store's bytes would stay resident after the
-// read, glibc keeping freed blocks of that size for later use.
+// The whole contents of an open file, up to kMaxPropertyListFileSize.
+// Large files are read into memory of their own that goes back to the
+// system as soon as the bytes are dropped: read into the heap, a large
+// store's bytes would stay resident after the read, glibc keeping freed
+// blocks of that size for later use.
 class FileBytes final {
 public:
-    explicit FileBytes(QFile& file)
+    explicit FileBytes(int fd)
     {
         constexpr qint64 kLargeFile = 256 * 1024;
         constexpr size_t kSlack = 4096; // room to see that the end was reached
-        const qint64 expected = file.size();
+        struct stat st {};
+        const qint64 expected = ::fstat(fd, &st) == 0 ? qint64(st.st_size) : 0;
+        if (expected > kMaxPropertyListFileSize) {
+            tooLarge_ = true;
+            return;
+        }
         if (expected >= kLargeFile) {
             capacity_ = size_t(expected) + kSlack;
             // Populated at once: every page is written by the read anyway.
@@ -274,12 +280,12 @@ public:
                                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
             if (memory != MAP_FAILED) {
                 large_ = static_cast<char*>(memory);
-                readLarge(file.handle());
+                readLarge(fd);
                 return;
             }
             capacity_ = 0;
         }
-        small_ = file.readAll();
+        readSmall(fd, expected + qint64(kSlack));
     }
     ~FileBytes()
     {
@@ -290,6 +296,8 @@ public:
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
+    // Larger than any store: nothing of it is kept.
+    bool isTooLarge() const { return tooLarge_; }
     QByteArrayView view() const
     {
         return large_ ? QByteArrayView(large_, size_) : QByteArrayView(small_);
@@ -299,26 +307,68 @@ public:
     QByteArray copy() const { return large_ ? view().toByteArray() : small_; }
 
 private:
+    // Reads into BUFFER: the bytes read, 0 at the end, -1 on an error.
+    static ssize_t readSome(int fd, char* buffer, size_t length)
+    {
+        while (true) {
+            const ssize_t n = ::read(fd, buffer, length);
+            if (n >= 0 || errno != EINTR) {
+                return n;
+            }
+        }
+    }
+
+    // Room for more than SIZE bytes, never more than the cap and a byte.
+    static qint64 grownCapacity(qint64 size)
+    {
+        return std::min(size * 2, kMaxPropertyListFileSize + 1);
+    }
+
+    void readSmall(int fd, qint64 capacity)
+    {
+        small_.resize(qsizetype(capacity));
+        qsizetype size = 0;
+        while (true) {
+            if (size == small_.size()) {
+                // The file grew since its size was taken.
+                small_.resize(qsizetype(grownCapacity(size)));
+            }
+            const ssize_t n = readSome(fd, small_.data() + size, size_t(small_.size() - size));
+            if (n <= 0) {
+                break;
+            }
+            size += n;
+            if (size > kMaxPropertyListFileSize) {
+                tooLarge_ = true;
+                small_ = QByteArray();
+                return;
+            }
+        }
+        small_.truncate(size);
+    }
+
     void readLarge(int fd)
     {
         while (true) {
             if (size_t(size_) == capacity_) {
-                // The file grew since its size was taken.
-                void* grown = ::mremap(large_, capacity_, capacity_ * 2, MREMAP_MAYMOVE);
+                const size_t capacity = size_t(grownCapacity(qint64(capacity_)));
+                void* grown = ::mremap(large_, capacity_, capacity, MREMAP_MAYMOVE);
                 if (grown == MAP_FAILED) {
                     return;
                 }
                 large_ = static_cast<char*>(grown);
-                capacity_ *= 2;
+                capacity_ = capacity;
             }
-            const ssize_t n = ::read(fd, large_ + size_, capacity_ - size_t(size_));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
+            const ssize_t n = readSome(fd, large_ + size_, capacity_ - size_t(size_));
             if (n <= 0) {
                 return;
             }
             size_ += n;
+            if (size_ > kMaxPropertyListFileSize) {
+                tooLarge_ = true;
+                size_ = 0;
+                return;
+            }
         }
     }
 
@@ -326,6 +376,7 @@ private:
     char* large_ = nullptr;
     qsizetype size_ = 0;
     size_t capacity_ = 0;
+    bool tooLarge_ = false;
 };
 
 std::optional<QVariant> parse(const FileBytes& bytes)
@@ -338,10 +389,10 @@ std::optional<QVariant> parse(const FileBytes& bytes)
     return parseGeneral(bytes.copy());
 }
 
-// KEY's value read from where the kept reading of FILE (stamped BEFORE)
+// KEY's value read from where the kept reading of the file open at FD (stamped BEFORE)
 // says it lies, without reading the rest. The outer optional is empty when
 // that cannot be done; the inner one when the file has no KEY.
-std::optional<std::optional<QVariant>> valueBySpan(QFile& file, const FileStamp& before,
+std::optional<std::optional<QVariant>> valueBySpan(int fd, const FileStamp& before,
                                                    const Cached& cached, const QString& key)
 {
     const QStringList& keys = *cached.keys;
@@ -355,11 +406,11 @@ std::optional<std::optional<QVariant>> valueBySpan(QFile& file, const FileStamp&
         return std::nullopt;
     }
     QByteArray bytes(length, Qt::Uninitialized);
-    if (::pread(file.handle(), bytes.data(), size_t(length), off_t(span.begin)) != length) {
+    if (::pread(fd, bytes.data(), size_t(length), off_t(span.begin)) != length) {
         return std::nullopt;
     }
     // The file must still be the one the spans were taken from.
-    const auto after = fileStamp(file.handle());
+    const auto after = fileStamp(fd);
     if (!after || *after != before) {
         return std::nullopt;
     }
@@ -372,20 +423,55 @@ std::optional<std::optional<QVariant>> valueBySpan(QFile& file, const FileStamp&
 
 } // namespace
 
-std::optional<QVariantMap> readDictionaryFile(const QString& path)
+namespace {
+
+// Opens PATH for one of the readers; REPORT says why it was not opened.
+OpenedFile openForReading(const QString& path, Writers writers, ReadReport* report)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    OpenedFile file = openFileForReading(path, writers);
+    if (report) {
+        using Outcome = ReadReport::Outcome;
+        *report = {file.isOpen()      ? Outcome::read
+                   : file.isMissing() ? Outcome::missing
+                                      : Outcome::refused,
+                   file.problem()};
+    }
+    return file;
+}
+
+// What was read from PATH is no dictionary property list: forgets PATH and
+// says so in REPORT.
+void notAPropertyList(const QString& path, const FileBytes* bytes, ReadReport* report)
+{
+    remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+    if (report) {
+        const bool tooLarge = bytes && bytes->isTooLarge();
+        *report = {ReadReport::Outcome::notPropertyList,
+                   tooLarge ? QStringLiteral("%1 is not a property list (it is larger than %2 MiB)")
+                                  .arg(path)
+                                  .arg(kMaxPropertyListFileSize >> 20)
+                            : QStringLiteral("%1 is not a property list").arg(path)};
+    }
+}
+
+} // namespace
+
+std::optional<QVariantMap> readDictionaryFile(const QString& path, Writers writers,
+                                              ReadReport* report)
+{
+    const OpenedFile file = openForReading(path, writers, report);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
-    const auto before = fileStamp(file.handle());
+    const auto before = fileStamp(file.fd());
     if (auto cached = cachedFor(path, before); cached && cached->dictionary) {
         return std::move(cached->dictionary);
     }
-    auto root = parse(FileBytes(file));
-    const auto after = fileStamp(file.handle());
+    const FileBytes bytes(file.fd());
+    auto root = bytes.isTooLarge() ? std::nullopt : parse(bytes);
+    const auto after = fileStamp(file.fd());
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
-        remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+        notAPropertyList(path, &bytes, report);
         return std::nullopt;
     }
     QVariantMap dictionary = root->toMap();
@@ -393,13 +479,14 @@ std::optional<QVariantMap> readDictionaryFile(const QString& path)
     return dictionary;
 }
 
-std::optional<QStringList> readDictionaryKeys(const QString& path)
+std::optional<QStringList> readDictionaryKeys(const QString& path, Writers writers,
+                                              ReadReport* report)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const OpenedFile file = openForReading(path, writers, report);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
-    const auto before = fileStamp(file.handle());
+    const auto before = fileStamp(file.fd());
     if (auto cached = cachedFor(path, before)) {
         if (cached->keys) {
             return std::move(cached->keys);
@@ -408,8 +495,12 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
             return cached->dictionary->keys();
         }
     }
-    const FileBytes bytes(file);
-    const auto after = fileStamp(file.handle());
+    const FileBytes bytes(file.fd());
+    if (bytes.isTooLarge()) {
+        notAPropertyList(path, &bytes, report);
+        return std::nullopt;
+    }
+    const auto after = fileStamp(file.fd());
     std::optional<QStringList> keys;
     QList<ValueSpan> spans;
     if (!bytes.isBinary()) {
@@ -418,7 +509,7 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
     if (!keys) {
         auto root = parseGeneral(bytes.copy());
         if (!root || root->metaType().id() != QMetaType::QVariantMap) {
-            remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+            notAPropertyList(path, &bytes, report);
             return std::nullopt;
         }
         keys = root->toMap().keys();
@@ -427,35 +518,40 @@ std::optional<QStringList> readDictionaryKeys(const QString& path)
     return keys;
 }
 
-std::optional<QVariant> readDictionaryValue(const QString& path, const QString& key)
+std::optional<QVariant> readDictionaryValue(const QString& path, const QString& key,
+                                            Writers writers, ReadReport* report)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const OpenedFile file = openForReading(path, writers, report);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
-    const auto before = fileStamp(file.handle());
+    const auto before = fileStamp(file.fd());
     if (auto cached = cachedFor(path, before)) {
         if (cached->dictionary) {
             const auto it = cached->dictionary->constFind(key);
             return it == cached->dictionary->cend() ? std::nullopt : std::optional<QVariant>(*it);
         }
         if (cached->keys && !cached->spans.isEmpty()) {
-            if (auto found = valueBySpan(file, *before, *cached, key)) {
+            if (auto found = valueBySpan(file.fd(), *before, *cached, key)) {
                 return *found;
             }
         }
     }
-    const FileBytes bytes(file);
+    const FileBytes bytes(file.fd());
+    if (bytes.isTooLarge()) {
+        notAPropertyList(path, &bytes, report);
+        return std::nullopt;
+    }
     if (!bytes.isBinary()) {
         if (auto found = readSimpleXmlValue(bytes.view(), key)) {
             return *found;
         }
     }
     // A file the plain reader does not know is parsed in full, and kept.
-    const auto after = fileStamp(file.handle());
+    const auto after = fileStamp(file.fd());
     auto root = parseGeneral(bytes.copy());
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
-        remember(path, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+        notAPropertyList(path, &bytes, report);
         return std::nullopt;
     }
     QVariantMap dictionary = root->toMap();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/filetrust.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
@@ -28,14 +30,40 @@ std::optional<QVariant> parse(const QByteArray& bytes);
 // fast reader of plain XML (platform/xmlplist.h) that parse() tries first.
 std::optional<QVariant> parseGeneral(const QByteArray& bytes);
 
+// Why one of the reads below gave nothing.
+struct ReadReport {
+    enum class Outcome {
+        read,            // the file was read (a value read alone may still be absent)
+        missing,         // there is no file
+        refused,         // it was not opened (platform/filetrust.h): not a
+                         // regular file, unreadable, or written by others
+        notPropertyList, // not a property list whose root is a dictionary,
+                         // or larger than any store (kMaxPropertyListFileSize)
+    };
+    Outcome outcome = Outcome::read;
+    // For refused and notPropertyList: one line that names the file.
+    QString reason;
+};
+
+// Files larger than this are not read at all.
+inline constexpr qint64 kMaxPropertyListFileSize = qint64(64) << 20;
+
 // Reads a file whose root must be a dictionary. Absent when the file is
 // missing, unreadable, not a property list, or its root is not a dictionary.
-std::optional<QVariantMap> readDictionaryFile(const QString& path);
+// The file is opened as openFileForReading(PATH, WRITERS) opens it; REPORT,
+// when given, says why nothing was read.
+std::optional<QVariantMap> readDictionaryFile(const QString& path,
+                                              Writers writers = Writers::anyone,
+                                              ReadReport* report = nullptr);
 // readDictionaryFile(PATH)->keys(), without building the values where it can.
-std::optional<QStringList> readDictionaryKeys(const QString& path);
+std::optional<QStringList> readDictionaryKeys(const QString& path,
+                                              Writers writers = Writers::anyone,
+                                              ReadReport* report = nullptr);
 // The value under KEY of readDictionaryFile(PATH), building that value alone
 // where it can. Absent also when the dictionary has no KEY.
-std::optional<QVariant> readDictionaryValue(const QString& path, const QString& key);
+std::optional<QVariant> readDictionaryValue(const QString& path, const QString& key,
+                                            Writers writers = Writers::anyone,
+                                            ReadReport* report = nullptr);
 
 QByteArray toXml(const QVariant& root);
 QByteArray toBinary(const QVariant& root);

@@ -9,18 +9,28 @@
 
 namespace zarvo {
 
-ProjectScript projectLaunchScript(const QString& name)
+ProjectScript projectLaunchScript(const QString& name, Writers writers)
 {
-    const std::optional<ProjectEntry> entry = ProjectStore::projectEntry(name);
+    plist::ReadReport store;
+    const std::optional<ProjectEntry> entry = ProjectStore::projectEntry(name, writers, &store);
     if (!entry) {
+        if (!store.reason.isEmpty()) {
+            return {std::nullopt, store.reason};
+        }
         return {std::nullopt, QStringLiteral("no project named \"%1\"").arg(name)};
     }
     if (!entry->contains(entry_key::filePath)) {
         return {std::nullopt,
                 QStringLiteral("project \"%1\" has no \"%2\"").arg(name, entry_key::filePath)};
     }
-    const LaunchSettings settings = ProjectStore::loadSettings().value_or(LaunchSettings());
-    return {launchScriptFor(*entry, settings), QString()};
+    // Settings that are missing or not a property list read as none; a file
+    // that may not be read stops the launch.
+    plist::ReadReport read;
+    const auto settings = ProjectStore::loadSettings(writers, &read);
+    if (read.outcome == plist::ReadReport::Outcome::refused) {
+        return {std::nullopt, read.reason};
+    }
+    return {launchScriptFor(*entry, settings.value_or(LaunchSettings())), QString()};
 }
 
 Status checkLaunchFilesArePrivate()
@@ -47,7 +57,9 @@ bool launchProject(const QString& name, LaunchSender sender,
         logLine(QStringLiteral("Launch refused: %1").arg(trusted.error));
         return false;
     }
-    const ProjectScript built = projectLaunchScript(name);
+    // The check above names the fix; this read checks again what it opens,
+    // so files or folders exchanged after that check are refused, never read.
+    const ProjectScript built = projectLaunchScript(name, Writers::ownerOnly);
     if (!built.script) {
         logLine(QStringLiteral("Launch not run: %1").arg(built.problem));
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/atomicfile.h"
+#include "platform/filetrust.h"
 
 #include <QString>
 
@@ -27,7 +28,9 @@ enum class LaunchSender { Panel, Button };
 // terminal has been started; failures only log a line.
 //
 // When the store files can be changed by other users (see
-// checkLaunchFilesArePrivate) one line is logged and nothing runs.
+// checkLaunchFilesArePrivate) one line is logged and nothing runs. The files
+// are read with Writers::ownerOnly, through the descriptors that were
+// checked, so exchanging files or folders after the check changes nothing.
 // When the store has no entry for NAME, or the entry has no "filePath",
 // one line is logged and nothing is run or closed, so the project's commands
 // never run in some other folder. Returns whether a script was handed over.
@@ -48,12 +51,13 @@ bool launchProject(const QString& name, LaunchSender sender,
 Status checkLaunchFilesArePrivate();
 
 // The script that launching NAME runs, from the store and the settings as
-// they are now; reads only. Absent, with the reason in `problem`, when NAME
-// has no entry or its entry has no "filePath".
+// they are now; reads only, opening the files as WRITERS says
+// (platform/filetrust.h). Absent, with the reason in `problem`, when NAME
+// has no entry, its entry has no "filePath", or a file cannot be read.
 struct ProjectScript {
     std::optional<QString> script;
     QString problem;
 };
-ProjectScript projectLaunchScript(const QString& name);
+ProjectScript projectLaunchScript(const QString& name, Writers writers = Writers::anyone);
 
 } // namespace zarvo

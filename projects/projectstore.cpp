@@ -9,12 +9,16 @@
 namespace zarvo {
 namespace {
 
-std::optional<QVariantMap> readDictionary(const std::optional<QString>& path)
+std::optional<QVariantMap> readDictionary(const std::optional<QString>& path, Writers writers,
+                                          plist::ReadReport* report)
 {
     if (!path) {
+        if (report) {
+            *report = {plist::ReadReport::Outcome::missing, QString()};
+        }
         return std::nullopt;
     }
-    return plist::readDictionaryFile(*path);
+    return plist::readDictionaryFile(*path, writers, report);
 }
 
 // Read the whole file, change one key, write it all back. A file that cannot
@@ -24,9 +28,13 @@ Status modify(const std::optional<QString>& path, const std::function<void(QVari
     if (!path) {
         return Status::failure(QStringLiteral("the file does not exist"));
     }
-    auto dict = plist::readDictionaryFile(*path);
+    plist::ReadReport report;
+    auto dict = plist::readDictionaryFile(*path, Writers::anyone, &report);
     if (!dict) {
-        return Status::failure(QStringLiteral("%1 is not a readable property list").arg(*path));
+        if (report.reason.isEmpty()) {
+            return Status::failure(QStringLiteral("%1 is not a readable property list").arg(*path));
+        }
+        return Status::failure(report.reason);
     }
     change(*dict);
     Status status = writeFileAtomically(*path, plist::toXml(*dict));
@@ -50,14 +58,19 @@ std::optional<QString> ProjectStore::settingsPath()
 
 std::optional<QVariantMap> ProjectStore::loadProjects()
 {
-    return readDictionary(projectsPath());
+    return readDictionary(projectsPath(), Writers::anyone, nullptr);
 }
 
-std::optional<ProjectEntry> ProjectStore::projectEntry(const QString& name)
+std::optional<ProjectEntry> ProjectStore::projectEntry(const QString& name, Writers writers,
+                                                       plist::ReadReport* report)
 {
     // The one entry, read without building the others.
     const auto path = projectsPath();
-    const auto entry = path ? plist::readDictionaryValue(*path, name) : std::nullopt;
+    if (!path && report) {
+        *report = {plist::ReadReport::Outcome::missing, QString()};
+    }
+    const auto entry =
+        path ? plist::readDictionaryValue(*path, name, writers, report) : std::nullopt;
     if (!entry || entry->metaType().id() != QMetaType::QVariantMap) {
         return std::nullopt;
     }
@@ -81,9 +94,9 @@ Status ProjectStore::removeProject(const QString& name)
     return modify(projectsPath(), [&](QVariantMap& dict) { dict.remove(name); });
 }
 
-std::optional<LaunchSettings> ProjectStore::loadSettings()
+std::optional<LaunchSettings> ProjectStore::loadSettings(Writers writers, plist::ReadReport* report)
 {
-    return readDictionary(settingsPath());
+    return readDictionary(settingsPath(), writers, report);
 }
 
 Status ProjectStore::saveSetting(const QString& key, const QString& value)

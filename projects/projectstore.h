@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/atomicfile.h"
+#include "platform/plistio.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,7 +35,8 @@ using LaunchSettings = QVariantMap;
 //
 // Writes report their outcome as a Status. Callers in the interface ignore it,
 // as they ignore everything else a write can do wrong; a failed write leaves
-// the old file intact and logs one line.
+// the old file intact and logs one line. A file that cannot be read (not a
+// property list, a link to another user's file, ...) is never written.
 class ProjectStore final {
 public:
     ProjectStore() = delete;
@@ -42,8 +44,12 @@ public:
     // The whole store, absent when the file is missing or unreadable.
     static std::optional<QVariantMap> loadProjects();
     // The entry stored under exactly NAME; absent when there is none or when
-    // what is stored there is not a dictionary.
-    static std::optional<ProjectEntry> projectEntry(const QString& name);
+    // what is stored there is not a dictionary. The file is opened as
+    // WRITERS says (platform/filetrust.h); REPORT, when given, says why the
+    // file gave nothing.
+    static std::optional<ProjectEntry> projectEntry(const QString& name,
+                                                    Writers writers = Writers::anyone,
+                                                    plist::ReadReport* report = nullptr);
     // Every project name, in the one order every list of names uses.
     static QStringList projectNames();
     // Stores ENTRY under NAME, replacing any old entry as a whole.
@@ -51,7 +57,8 @@ public:
     // Deletes NAME's entry; the file is rewritten even when there is none.
     static Status removeProject(const QString& name);
 
-    static std::optional<LaunchSettings> loadSettings();
+    static std::optional<LaunchSettings> loadSettings(Writers writers = Writers::anyone,
+                                                      plist::ReadReport* report = nullptr);
     static Status saveSetting(const QString& key, const QString& value);
 
     // Where the two files are looked up: "projects" and "settings" of type "plist".

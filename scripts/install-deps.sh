@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  libplist-dev
+  libplist-dev libacl1-dev
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
   # tests
   libgtest-dev xvfb xdotool x11-utils trayer

@@ -1,5 +1,7 @@
+#include "platform/defaultsstore.h"
 #include "platform/plistio.h"
 #include "platform/resourcedir.h"
+#include "projects/launcher.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
 #include "support/tempresources.h"
@@ -9,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,6 +177,111 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"StringRoot", plist::toXml(QStringLiteral("x"))},
                       BadFile{"TruncatedBinary",
                               plist::toBinary(QVariantMap{{QStringLiteral("a"), 1}}).left(20)}),
+    [](const auto& info) { return std::string(info.param.description); });
+
+// Things other than a regular file of a sane size in place of the store.
+struct SpecialFile {
+    const char* description;
+    // Puts the thing at PATH; returns why it cannot be made here, or nothing.
+    QString (*make)(const QByteArray& path);
+    const char* reason; // a part of what the read says
+};
+
+void PrintTo(const SpecialFile& row, std::ostream* os)
+{
+    *os << row.description;
+}
+
+class SpecialStoreFileTest : public ProjectStoreTest,
+                             public ::testing::WithParamInterface<SpecialFile> {};
+
+// Without the checks a FIFO hangs the read for good and a device aborts it:
+// the whole binary stops on the alarm instead of failing this one test.
+TEST_P(SpecialStoreFileTest, IsRefusedAtOnceAndNeverRewritten)
+{
+    const QByteArray path = QFile::encodeName(resources.file(kProjects));
+    ASSERT_EQ(::unlink(path.constData()), 0);
+    if (const QString skip = GetParam().make(path); !skip.isEmpty()) {
+        std::printf("skipped: %s\n", qPrintable(skip));
+        GTEST_SKIP() << skip.toStdString();
+    }
+    struct stat before {};
+    ASSERT_EQ(::lstat(path.constData(), &before), 0);
+    const QString reason = QString::fromLatin1(GetParam().reason);
+    ::alarm(120);
+
+    const QString file = resources.file(kProjects);
+    plist::ReadReport report;
+    EXPECT_FALSE(plist::readDictionaryFile(file, Writers::anyone, &report).has_value());
+    EXPECT_TRUE(report.reason.contains(reason)) << report.reason.toStdString();
+    EXPECT_FALSE(plist::readDictionaryKeys(file, Writers::anyone, &report).has_value());
+    EXPECT_TRUE(report.reason.contains(reason)) << report.reason.toStdString();
+    EXPECT_FALSE(plist::readDictionaryValue(file, QStringLiteral("a"), Writers::anyone, &report)
+                     .has_value());
+    EXPECT_TRUE(report.reason.contains(reason)) << report.reason.toStdString();
+    EXPECT_TRUE(ProjectStore::projectNames().isEmpty());
+    for (const Writers writers : {Writers::anyone, Writers::ownerOnly}) {
+        const ProjectScript script = projectLaunchScript(QStringLiteral("a"), writers);
+        EXPECT_FALSE(script.script.has_value());
+        EXPECT_TRUE(script.problem.contains(reason)) << script.problem.toStdString();
+    }
+    const Status saved =
+        ProjectStore::saveProject(QStringLiteral("a"), entryFor(QStringLiteral("/a")));
+    EXPECT_FALSE(saved.ok());
+    EXPECT_TRUE(saved.error.contains(reason)) << saved.error.toStdString();
+    // The user defaults read the same way.
+    const DefaultsStore defaults(file);
+    EXPECT_FALSE(defaults.objectForKey(QStringLiteral("a")).has_value());
+
+    ::alarm(0);
+    struct stat after {};
+    ASSERT_EQ(::lstat(path.constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "never replaced";
+    EXPECT_EQ(after.st_mode, before.st_mode);
+}
+
+QString makeDevice(const QByteArray& path, unsigned major, unsigned minor)
+{
+    if (::mknod(path.constData(), S_IFCHR | 0600, makedev(major, minor)) != 0) {
+        return QStringLiteral("cannot make a device node here: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return {};
+}
+
+QString made(int result)
+{
+    return result == 0 ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SpecialStoreFileTest,
+    ::testing::Values(
+        SpecialFile{"Fifo", [](const QByteArray& p) { return made(::mkfifo(p.constData(), 0600)); },
+                    "is not a regular file"},
+        SpecialFile{"LinkToDevZero",
+                    [](const QByteArray& p) { return made(::symlink("/dev/zero", p.constData())); },
+                    "is not a regular file"},
+        SpecialFile{
+            "LinkToDevUrandom",
+            [](const QByteArray& p) { return made(::symlink("/dev/urandom", p.constData())); },
+            "is not a regular file"},
+        SpecialFile{"DeviceNodeOfZero", [](const QByteArray& p) { return makeDevice(p, 1, 5); },
+                    "is not a regular file"},
+        SpecialFile{"DeviceNodeOfUrandom", [](const QByteArray& p) { return makeDevice(p, 1, 9); },
+                    "is not a regular file"},
+        SpecialFile{"Folder",
+                    [](const QByteArray& p) { return made(::mkdir(p.constData(), 0700)); },
+                    "is not a regular file"},
+        SpecialFile{"LargerThanAnyStore",
+                    [](const QByteArray& p) {
+                        // Sparse: no disk, and no memory if nothing reads it.
+                        const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+                        const int sized = ::ftruncate(fd, plist::kMaxPropertyListFileSize + 1);
+                        ::close(fd);
+                        return made(fd < 0 ? -1 : sized);
+                    },
+                    "is not a property list (it is larger than 64 MiB)"}),
     [](const auto& info) { return std::string(info.param.description); });
 
 TEST_F(ProjectStoreTest, AnEntryThatIsNotADictionaryIsMissing)

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zarvo {
 namespace {
@@ -167,6 +171,41 @@ TEST_F(DefaultsStoreTest, UnreadableFileKeepsTheValuesKnown)
     ASSERT_TRUE(onDisk.has_value());
     EXPECT_EQ(onDisk->value(kKey).toByteArray(), QByteArray("a"));
     EXPECT_EQ(onDisk->value(kOtherKey).toByteArray(), QByteArray("b"));
+}
+
+// What another program may put in place of the file. Read by the watcher,
+// a FIFO would hang the application for good, a device abort it: the alarm
+// stops the whole binary then.
+TEST_F(DefaultsStoreTest, TheWatcherNeverReadsWhatIsNotARegularFile)
+{
+    DefaultsStore store(path());
+    store.setObject(QByteArray("a"), kKey);
+    QStringList announced;
+    QObject::connect(&store, &DefaultsStore::valueChanged,
+                     [&](const QString& key) { announced << key; });
+    const QByteArray file = QFile::encodeName(path());
+    const QByteArray placed = file + ".placed";
+    const std::function<int()> kinds[] = {
+        [&] { return ::mkfifo(placed.constData(), 0600); },
+        [&] { return ::symlink("/dev/zero", placed.constData()); },
+        [&] { return ::symlink("/dev/urandom", placed.constData()); },
+    };
+    int round = 0;
+    for (const auto& make : kinds) {
+        ::alarm(60);
+        ASSERT_EQ(make(), 0) << std::strerror(errno);
+        ASSERT_EQ(::rename(placed.constData(), file.constData()), 0);
+        EXPECT_EQ(store.dataForKey(kKey), QByteArray("a")) << "the values known stand";
+        // A regular file again: the watcher is still there, and still reads.
+        const QByteArray value = QByteArray::number(++round);
+        announced.clear();
+        ASSERT_TRUE(writeFileAtomically(path(), plist::toXml(QVariantMap{{kKey, QByteArray("a")},
+                                                                         {kOtherKey, value}}))
+                        .ok());
+        ASSERT_TRUE(test::waitUntil([&] { return announced.contains(kOtherKey); })) << round;
+        EXPECT_EQ(store.dataForKey(kOtherKey), value);
+    }
+    ::alarm(0);
 }
 
 TEST_F(DefaultsStoreTest, DeletedFileReadsAsEmpty)
