@@ -3,18 +3,20 @@
 // Qt Core only, so that the command line need not load Qt Network.
 #include "app/singleinstance.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
-#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -50,40 +52,68 @@ QString basePath()
     return directory + QLatin1Char('/') + name;
 }
 
-bool processIsAlive(qint64 pid)
+// A lock file changed this recently and not yet complete may be one that a
+// starting application has created but not yet locked and written.
+constexpr qint64 kFreshLockMs = 1000;
+
+// Opens the lock file at PATH without blocking on whatever is there.
+int openLockFile(const QString& path)
 {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+    return ::open(QFile::encodeName(path).constData(),
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
-// True while some living process holds the lock.
-bool lockIsHeld(const QString& path)
+// Whether the lock file open at FD holds all that QLockFile writes: the
+// process id, the application's name and the host name, a line each.
+bool isComplete(int fd)
 {
-    if (!QFileInfo::exists(path)) {
+    char buffer[4096];
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) {
         return false;
     }
-    QLockFile lock(path);
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (!lock.getLockInfo(&pid, &host, &application)) {
-        // Being written right now by a starting application.
-        return true;
-    }
-    return processIsAlive(pid);
+    const QByteArray text(buffer, n);
+    bool isNumber = false;
+    return text.count('\n') >= 3 && text.left(text.indexOf('\n')).toLongLong(&isNumber) > 0 &&
+           isNumber;
 }
 
-class Socket final {
+bool isFresh(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return true;
+    }
+    const qint64 changedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000;
+    return std::abs(QDateTime::currentMSecsSinceEpoch() - changedMs) < kFreshLockMs;
+}
+
+// Whether someone holds the lock file open at FD, or may be about to: a
+// living QLockFile keeps a lock on its file (flock) from just after creating
+// it until it is released. When nobody holds it, takes that lock itself
+// (OPERATION) until FD is closed.
+bool heldByAnother(int fd, int operation)
+{
+    while (::flock(fd, operation | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            return true;
+        }
+    }
+    return !isComplete(fd) && isFresh(fd);
+}
+
+class Fd final {
 public:
-    Socket() : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket()
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
     {
         if (fd_ >= 0) {
             ::close(fd_);
         }
     }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
 
 private:
     int fd_;
@@ -115,20 +145,20 @@ Attempt tryRequest(const QString& socketPath, InstanceRequest request)
         return Attempt::connectionFailed;
     }
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const Socket socket;
-    if (socket.fd() < 0 ||
-        ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const Fd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0 ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         return Attempt::connectionFailed;
     }
     const QDeadlineTimer deadline(kAnswerTimeoutMs);
     const QByteArray line = requestText(request) + '\n';
     for (qsizetype sent = 0; sent < line.size();) {
-        if (!waitFor(socket.fd(), true, deadline)) {
+        if (!waitFor(socket.get(), true, deadline)) {
             return Attempt::refused;
         }
         // MSG_NOSIGNAL: an application that went away is an answer, not SIGPIPE.
         const ssize_t n =
-            ::send(socket.fd(), line.constData() + sent, size_t(line.size() - sent), MSG_NOSIGNAL);
+            ::send(socket.get(), line.constData() + sent, size_t(line.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno != EINTR) {
             return Attempt::refused;
         }
@@ -136,11 +166,11 @@ Attempt tryRequest(const QString& socketPath, InstanceRequest request)
     }
     QByteArray answer;
     while (!answer.contains('\n')) {
-        if (answer.size() > kMaxInstanceLineLength || !waitFor(socket.fd(), false, deadline)) {
+        if (answer.size() > kMaxInstanceLineLength || !waitFor(socket.get(), false, deadline)) {
             return Attempt::refused;
         }
         char buffer[kMaxInstanceLineLength];
-        const ssize_t n = ::read(socket.fd(), buffer, sizeof buffer);
+        const ssize_t n = ::read(socket.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -164,6 +194,35 @@ QByteArray requestText(InstanceRequest request)
         return QByteArrayLiteral("toggle");
     }
     return {};
+}
+
+bool instanceLockIsHeld(const QString& path)
+{
+    const Fd fd(openLockFile(path));
+    if (fd.get() < 0) {
+        // Gone, or something there that cannot be opened: then it is not
+        // known to be abandoned either.
+        return errno != ENOENT;
+    }
+    return heldByAnother(fd.get(), LOCK_SH);
+}
+
+bool removeAbandonedInstanceLock(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const Fd fd(openLockFile(path));
+    if (fd.get() < 0 || heldByAnother(fd.get(), LOCK_EX)) {
+        return false;
+    }
+    // Holding its lock, the file is removed if it is still the one at PATH:
+    // another start may have removed it and put a lock of its own there.
+    struct stat opened {};
+    struct stat there {};
+    if (::fstat(fd.get(), &opened) != 0 || ::lstat(name.constData(), &there) != 0 ||
+        opened.st_dev != there.st_dev || opened.st_ino != there.st_ino) {
+        return false;
+    }
+    return ::unlink(name.constData()) == 0;
 }
 
 QString SingleInstance::socketPath()
@@ -195,7 +254,7 @@ Delivery sendToRunningInstance(InstanceRequest request)
         case Attempt::connectionFailed:
             break;
         }
-        if (!lockIsHeld(lock)) {
+        if (!instanceLockIsHeld(lock)) {
             return Delivery::noInstance;
         }
         if (deadline.hasExpired()) {

@@ -4,11 +4,12 @@
 #include <QObject>
 #include <QString>
 
+#include <list>
 #include <memory>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
+class QSocketNotifier;
+class QTimer;
 
 namespace zarvo {
 
@@ -32,6 +33,12 @@ enum class Delivery {
 // directory under the temporary directory when that is unset), named after
 // the X display. A later start, and `zarvo toggle`, send a one-line request
 // over the socket and wait for the answer "ok".
+//
+// A lock file that no living process holds (left by a crash, empty, or junk)
+// is taken over. The socket stays open for as long as the application
+// listens: connections that send nothing are closed after a moment, no more
+// than a few are kept at once, and when descriptors run out the oldest
+// connection is closed and accepting pauses briefly.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -62,11 +69,31 @@ Q_SIGNALS:
     void activateRequested();
 
 private:
-    void answer(QLocalSocket* client);
+    struct Connection;
+    void acceptConnections();
+    void readFrom(Connection* connection);
+    // Reads what FD has sent into RECEIVED and answers a whole request line.
+    // False while the request is still incomplete.
+    bool serve(int fd, QByteArray& received);
+    void drop(Connection* connection);
+    void dropIdleConnections();
 
     std::unique_ptr<QLockFile> lock_;
-    std::unique_ptr<QLocalServer> server_;
+    int listenFd_ = -1;
+    QString listenPath_;
+    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    std::unique_ptr<QTimer> idleTimer_;
+    std::list<std::unique_ptr<Connection>> connections_; // oldest first
 };
+
+// Whether a living process holds the lock file at PATH. A file that nobody
+// holds a lock on (Qt's lock files hold one for as long as they are locked)
+// is abandoned, unless it was changed a moment ago and is being written.
+bool instanceLockIsHeld(const QString& path);
+// Removes the lock file at PATH when it is abandoned; whether it did. Safe
+// against another start doing the same at the same time: the file is
+// removed only while it is still the one found abandoned, and held meanwhile.
+bool removeAbandonedInstanceLock(const QString& path);
 
 // Sends REQUEST to the running application and waits for its answer. An
 // application that is still starting (it holds the lock but does not listen

@@ -8,13 +8,26 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <future>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
 
 namespace zarvo {
 namespace {
@@ -69,6 +82,9 @@ TEST_F(SingleInstanceTest, OnlyOneProcessHoldsTheSession)
         // process stands for another process here.
         SingleInstance second;
         EXPECT_EQ(second.claim(), SingleInstance::Claim::runningElsewhere);
+        EXPECT_TRUE(instanceLockIsHeld(SingleInstance::lockPath()));
+        EXPECT_FALSE(removeAbandonedInstanceLock(SingleInstance::lockPath()));
+        EXPECT_TRUE(QFileInfo::exists(SingleInstance::lockPath())) << "a held lock stays";
     }
     SingleInstance later;
     EXPECT_EQ(later.claim(), SingleInstance::Claim::claimed) << "released with its holder";
@@ -108,26 +124,67 @@ TEST_F(SingleInstanceTest, NothingRunningMeansNoInstance)
     EXPECT_EQ(sendToRunningInstance(InstanceRequest::toggle), Delivery::noInstance);
 }
 
-TEST_F(SingleInstanceTest, ALockLeftByADeadProcessIsTakenOver)
+// Lock files that no living process holds, whatever they say.
+struct AbandonedLock {
+    const char* description;
+    // The contents, given a process id ("PID") and this machine's name ("HOST").
+    const char* contents;
+    // Whether PID is a living program's (of another name than ours) or a dead one's.
+    bool living;
+};
+
+void PrintTo(const AbandonedLock& row, std::ostream* os)
 {
-    QProcess gone;
-    gone.start(QStringLiteral("true"), {});
-    ASSERT_TRUE(gone.waitForFinished());
-    const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
+    *os << row.description;
+}
+
+class AbandonedLockTest : public SingleInstanceTest,
+                          public ::testing::WithParamInterface<AbandonedLock> {};
+
+TEST_P(AbandonedLockTest, IsTakenOver)
+{
+    QProcess process;
+    process.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(process.waitForStarted());
+    if (!GetParam().living) {
+        process.kill();
+        ASSERT_TRUE(process.waitForFinished());
+    }
+    QByteArray contents(GetParam().contents);
+    contents.replace("PID", QByteArray::number(process.processId()));
+    contents.replace("HOST", QSysInfo::machineHostName().toUtf8());
     QFile lock(SingleInstance::lockPath());
     ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(deadPid) + "\nzarvo\n" + QSysInfo::machineHostName().toUtf8() +
-               "\n");
+    lock.write(contents);
     lock.close();
+    // Left there long ago, not being written now.
+    const timespec longAgo[2] = {{std::time(nullptr) - 60, 0}, {std::time(nullptr) - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(lock.fileName()).constData(), longAgo, 0), 0);
     QFile socket(SingleInstance::socketPath());
     ASSERT_TRUE(socket.open(QIODevice::WriteOnly)) << "a stale socket file";
     socket.close();
 
+    EXPECT_FALSE(instanceLockIsHeld(lock.fileName()));
     EXPECT_EQ(sendToRunningInstance(InstanceRequest::toggle), Delivery::noInstance);
     SingleInstance instance;
     EXPECT_EQ(instance.claim(), SingleInstance::Claim::claimed);
     EXPECT_TRUE(instance.listen());
+    SingleInstance second;
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::runningElsewhere) << "the lock is held now";
+    process.kill();
+    process.waitForFinished();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Leftovers, AbandonedLockTest,
+    ::testing::Values(AbandonedLock{"OfADeadProcess", "PID\nzarvo\nHOST\n", false},
+                      AbandonedLock{"Empty", "", false},
+                      AbandonedLock{"Junk", "\x7f\x01 not a lock file \xff", false},
+                      AbandonedLock{"CutShort", "PID", false},
+                      // After a restart the process id may be another program's.
+                      AbandonedLock{"NamingALivingProcessThatDoesNotHoldIt", "PID\nsleep\nHOST\n",
+                                    true}),
+    [](const auto& info) { return std::string(info.param.description); });
 
 // The built application, started as a user would.
 class RunningApplicationTest : public SingleInstanceTest {
@@ -150,9 +207,16 @@ protected:
         return env;
     }
 
-    // Starts the application and waits until it answers requests.
-    void startPrimary()
+    // Starts the application and waits until it answers requests; with at
+    // most DESCRIPTORS open files when given.
+    void startPrimary(rlim_t descriptors = 0)
     {
+        if (descriptors > 0) {
+            primary.setChildProcessModifier([descriptors] {
+                const rlimit limit{descriptors, descriptors};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
         primary.setProcessEnvironment(environment());
         primary.start(QStringLiteral(ZARVO_EXE_PATH), {});
         ASSERT_TRUE(primary.waitForStarted());
@@ -211,6 +275,77 @@ TEST_F(RunningApplicationTest, AfterTheApplicationQuitsToggleFindsNone)
     EXPECT_EQ(toggled.exitCode, 1);
     EXPECT_TRUE(toggled.err.contains(QStringLiteral("not running"))) << toggled.err.toStdString();
 }
+
+// Connections that never complete a request, many more of them than the
+// application may open descriptors.
+struct Flood {
+    const char* description;
+    QByteArray sent; // by each connection, which then waits
+};
+
+void PrintTo(const Flood& row, std::ostream* os)
+{
+    *os << row.description;
+}
+
+class ConnectionFloodTest : public RunningApplicationTest,
+                            public ::testing::WithParamInterface<Flood> {};
+
+TEST_P(ConnectionFloodTest, TheApplicationKeepsListeningAndClosesThem)
+{
+    constexpr rlim_t kDescriptors = 96;
+    constexpr int kConnections = 300;
+    startPrimary(kDescriptors);
+    const QByteArray path = QFile::encodeName(SingleInstance::socketPath());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(path.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    std::vector<int> clients;
+    const auto closeClients = qScopeGuard([&] {
+        for (const int fd : clients) {
+            ::close(fd);
+        }
+    });
+    for (int i = 0; i < kConnections; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        clients.push_back(fd);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+            << "connection " << i << ": " << std::strerror(errno);
+        const QByteArray& sent = GetParam().sent;
+        if (!sent.isEmpty()) {
+            ASSERT_EQ(::send(fd, sent.constData(), size_t(sent.size()), MSG_NOSIGNAL), sent.size());
+        }
+    }
+
+    const auto toggled = runZarvo({QStringLiteral("toggle")}, environment());
+    EXPECT_EQ(toggled.exitCode, 0) << toggled.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(SingleInstance::socketPath()));
+
+    // Each of them is closed by the application before long.
+    const QDeadlineTimer deadline(30000);
+    int closed = 0;
+    for (const int fd : clients) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, int(std::max<qint64>(0, deadline.remainingTime()))) <= 0) {
+            break;
+        }
+        char byte = 0;
+        if (::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0) {
+            ++closed;
+        }
+    }
+    EXPECT_EQ(closed, kConnections);
+    EXPECT_EQ(runZarvo({QStringLiteral("toggle")}, environment()).exitCode, 0);
+    EXPECT_EQ(primary.state(), QProcess::Running);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Floods, ConnectionFloodTest,
+    ::testing::Values(Flood{"Silent", QByteArray()}, Flood{"AnUnfinishedLine", QByteArray("tog")},
+                      Flood{"AnOverlongLine", QByteArray(kMaxInstanceLineLength * 3, 'x')}),
+    [](const auto& info) { return std::string(info.param.description); });
 
 TEST_F(RunningApplicationTest, ToggleTakesNoArguments)
 {
