@@ -21,9 +21,10 @@ std::optional<QVariantMap> readDictionary(const std::optional<QString>& path, Wr
     return plist::readDictionaryFile(*path, writers, report);
 }
 
-// Read the whole file, change one key, write it all back. A file that cannot
-// be found or read leaves nothing to modify, so nothing is written.
-Status modify(const std::optional<QString>& path, const std::function<void(QVariantMap&)>& change)
+// Read the whole file, change it, write it all back. A file that cannot be
+// found or read leaves nothing to modify, so nothing is written; nor is
+// anything when CHANGE answers false.
+Status modify(const std::optional<QString>& path, const std::function<bool(QVariantMap&)>& change)
 {
     if (!path) {
         return Status::failure(QStringLiteral("the file does not exist"));
@@ -36,7 +37,9 @@ Status modify(const std::optional<QString>& path, const std::function<void(QVari
         }
         return Status::failure(report.reason);
     }
-    change(*dict);
+    if (!change(*dict)) {
+        return Status::success();
+    }
     Status status = writeFileAtomically(*path, plist::toXml(*dict));
     if (!status.ok()) {
         logLine(QStringLiteral("Could not save: %1").arg(status.error));
@@ -86,12 +89,42 @@ QStringList ProjectStore::projectNames()
 
 Status ProjectStore::saveProject(const QString& name, const ProjectEntry& entry)
 {
-    return modify(projectsPath(), [&](QVariantMap& dict) { dict.insert(name, entry); });
+    return modify(projectsPath(), [&](QVariantMap& dict) {
+        dict.insert(name, entry);
+        return true;
+    });
+}
+
+Status ProjectStore::addProjects(const QList<NamedEntry>& entries, QStringList* added)
+{
+    QStringList stored;
+    if (entries.isEmpty()) {
+        if (added) {
+            added->clear();
+        }
+        return Status::success();
+    }
+    const Status status = modify(projectsPath(), [&](QVariantMap& dict) {
+        for (const NamedEntry& named : entries) {
+            if (!dict.contains(named.name)) {
+                dict.insert(named.name, named.entry);
+                stored << named.name;
+            }
+        }
+        return !stored.isEmpty();
+    });
+    if (added) {
+        *added = status.ok() ? stored : QStringList();
+    }
+    return status;
 }
 
 Status ProjectStore::removeProject(const QString& name)
 {
-    return modify(projectsPath(), [&](QVariantMap& dict) { dict.remove(name); });
+    return modify(projectsPath(), [&](QVariantMap& dict) {
+        dict.remove(name);
+        return true;
+    });
 }
 
 std::optional<LaunchSettings> ProjectStore::loadSettings(Writers writers, plist::ReadReport* report)
@@ -101,7 +134,10 @@ std::optional<LaunchSettings> ProjectStore::loadSettings(Writers writers, plist:
 
 Status ProjectStore::saveSetting(const QString& key, const QString& value)
 {
-    return modify(settingsPath(), [&](QVariantMap& dict) { dict.insert(key, value); });
+    return modify(settingsPath(), [&](QVariantMap& dict) {
+        dict.insert(key, value);
+        return true;
+    });
 }
 
 } // namespace zarvo

@@ -29,6 +29,12 @@ inline const QString terminal = QStringLiteral("Terminal");
 using ProjectEntry = QVariantMap;
 using LaunchSettings = QVariantMap;
 
+// A project to be stored under its name.
+struct NamedEntry {
+    QString name;
+    ProjectEntry entry;
+};
+
 // The projects and settings property lists. Nothing is cached: every call
 // resolves the file anew and reads it fresh, and every change rewrites the
 // whole file atomically, keeping every other key as it was.
@@ -54,6 +60,11 @@ public:
     static QStringList projectNames();
     // Stores ENTRY under NAME, replacing any old entry as a whole.
     static Status saveProject(const QString& name, const ProjectEntry& entry);
+    // Stores every entry of ENTRIES whose name the file does not hold yet, all
+    // in one rewrite; a name already stored keeps its entry. ADDED (if given)
+    // receives the names stored, in the order of ENTRIES. With nothing new the
+    // file is not rewritten.
+    static Status addProjects(const QList<NamedEntry>& entries, QStringList* added = nullptr);
     // Deletes NAME's entry; the file is rewritten even when there is none.
     static Status removeProject(const QString& name);
 

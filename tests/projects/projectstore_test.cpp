@@ -103,6 +103,30 @@ TEST_F(ProjectStoreTest, RemovingAnUnknownNameRewritesTheSameEntries)
     EXPECT_TRUE(ProjectStore::projectNames().isEmpty());
 }
 
+TEST_F(ProjectStoreTest, AddingSeveralProjectsReplacesNothingAndWithNothingNewWritesNothing)
+{
+    ProjectStore::saveProject(QStringLiteral("web"), entryFor(QStringLiteral("/w")));
+    QStringList added;
+    ASSERT_TRUE(ProjectStore::addProjects({{QStringLiteral("zeta"), entryFor(QStringLiteral("/z"))},
+                                           {QStringLiteral("web"), entryFor(QStringLiteral("/x"))},
+                                           {QStringLiteral("api"), entryFor(QStringLiteral("/a"))}},
+                                          &added)
+                    .ok());
+    EXPECT_EQ(added, (QStringList{QStringLiteral("zeta"), QStringLiteral("api")}));
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), entryFor(QStringLiteral("/w")));
+    EXPECT_EQ(ProjectStore::projectNames().size(), 3);
+
+    struct stat before {};
+    ::stat(QFile::encodeName(resources.file(kProjects)).constData(), &before);
+    ASSERT_TRUE(
+        ProjectStore::addProjects({{QStringLiteral("api"), entryFor(QStringLiteral("/b"))}}, &added)
+            .ok());
+    EXPECT_TRUE(added.isEmpty());
+    struct stat after {};
+    ::stat(QFile::encodeName(resources.file(kProjects)).constData(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was rewritten";
+}
+
 TEST_F(ProjectStoreTest, UnknownKeysSurviveRewrites)
 {
     QVariantMap settings{{setting_key::editorCommand, QStringLiteral("vim")},
