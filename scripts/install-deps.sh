@@ -11,6 +11,8 @@ packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libplist-dev libacl1-dev
+  # the SQLite driver of Qt SQL, for reading VS Code's history
+  libqt6sql6-sqlite
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
   # tests
   libgtest-dev xvfb xdotool x11-utils trayer
