@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include "app/scancommands.h"
 #include "app/singleinstance.h"
 
 #include "panel/projectsearch.h"
@@ -200,6 +201,17 @@ int toggle(const QStringList& args, const Subcommand& self)
     return kExitFailure;
 }
 
+int scan(const QStringList& args, const Subcommand& self)
+{
+    return runScanCommand(args, [&](const QString& problem) { return usageError(self, problem); });
+}
+
+int importFromEditor(const QStringList& args, const Subcommand& self)
+{
+    return runImportCommand(args,
+                            [&](const QString& problem) { return usageError(self, problem); });
+}
+
 // The script NAME's launch would run, or a message and exit status 1 when
 // NAME cannot be launched (the panel stays silent in that case instead).
 std::optional<QString> scriptOrComplain(const QStringList& args, const Subcommand& self,
@@ -250,6 +262,12 @@ const Subcommand kSubcommands[] = {
     {"add", "NAME PATH [--pull] [--finder] [--custom CMD] [--commands CMD]",
      "add a project, or replace the one of that name", add},
     {"remove", "NAME", "remove a project", remove},
+    {"scan", "[--dry-run] [--depth N] DIR...",
+     "add the project folders in and below each DIR, N levels deep (4 by default),\n"
+     "      and print NAME<TAB>PATH for each; --dry-run prints the same and adds nothing",
+     scan},
+    {"import", "vscode|jetbrains [--dry-run]",
+     "add the folders VS Code or a JetBrains IDE opened recently, as scan does", importFromEditor},
     {"settings", "[editor VALUE | terminal VALUE]",
      "print the settings, or set the editor command or the terminal", settings},
     {"shortcut", "", "print the global shortcut stored in the user defaults, or none", shortcut},
@@ -269,8 +287,9 @@ QString helpText()
         "press Return (or click the name) to open a terminal window in the project's\n"
         "folder that, as the project asks, opens the folder, runs git pull and the\n"
         "project's commands and opens the editor. Escape closes the panel. The panel's\n"
-        "+ button adds a project; its options button removes one and opens the settings\n"
-        "(editor command, second terminal, global shortcut, start at login).\n"
+        "+ button adds a project; its options button scans a folder for projects,\n"
+        "removes one and opens the settings (editor command, second terminal, global\n"
+        "shortcut, start at login).\n"
         "\n"
         "usage: zarvo                 start the desktop launcher\n"
         "       zarvo SUBCOMMAND ...\n"

@@ -108,7 +108,21 @@ INSTANTIATE_TEST_SUITE_P(
                   QStringLiteral("--commands")}},
         UsageRow{"RemoveWithoutName", {QStringLiteral("remove")}},
         UsageRow{"UnknownSetting",
-                 {QStringLiteral("settings"), QStringLiteral("x"), QStringLiteral("y")}}),
+                 {QStringLiteral("settings"), QStringLiteral("x"), QStringLiteral("y")}},
+        UsageRow{"ScanWithoutFolder", {QStringLiteral("scan"), QStringLiteral("--dry-run")}},
+        UsageRow{"ScanOfAFile", {QStringLiteral("scan"), QStringLiteral("/dev/null")}},
+        UsageRow{"ScanOfNothing",
+                 {QStringLiteral("scan"), QStringLiteral("/"), QStringLiteral("/no/such/dir")}},
+        UsageRow{"ScanDepthNotANumber",
+                 {QStringLiteral("scan"), QStringLiteral("--depth"), QStringLiteral("x"),
+                  QStringLiteral("/")}},
+        UsageRow{"ScanDepthNegative",
+                 {QStringLiteral("scan"), QStringLiteral("--depth"), QStringLiteral("-1"),
+                  QStringLiteral("/")}},
+        UsageRow{"ScanWithUnknownOption",
+                 {QStringLiteral("scan"), QStringLiteral("--deep"), QStringLiteral("/")}},
+        UsageRow{"ImportWithoutEditor", {QStringLiteral("import"), QStringLiteral("--dry-run")}},
+        UsageRow{"ImportFromAnUnknownEditor", {QStringLiteral("import"), QStringLiteral("emacs")}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandLineTest, HelpAndVersion)
@@ -121,6 +135,7 @@ TEST_F(CommandLineTest, HelpAndVersion)
     // Every subcommand has its own entry, and the text says what the launcher does.
     for (const char* entry :
          {"\n  list\n", "\n  search TEXT\n", "\n  add NAME PATH", "\n  remove NAME\n",
+          "\n  scan [--dry-run] [--depth N] DIR...\n", "\n  import vscode|jetbrains",
           "\n  settings [", "\n  shortcut\n", "\n  script NAME\n", "\n  launch NAME\n",
           "\n  toggle\n", "Ctrl+Alt+Super+K", "ZARVO_TERMINAL", "zarvo toggle"}) {
         EXPECT_TRUE(help.out.contains(QString::fromLatin1(entry))) << entry;

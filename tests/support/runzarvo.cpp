@@ -2,9 +2,14 @@
 
 #include <QProcess>
 
+#include <grp.h>
+#include <unistd.h>
+
 namespace zarvo::test {
 
-ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra)
+namespace {
+
+ProcessResult run(const QStringList& args, const QProcessEnvironment& extra, bool unprivileged)
 {
     constexpr int kTimeoutMs = 30000;
     QProcess process;
@@ -13,6 +18,14 @@ ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra
         env.insert(key, extra.value(key));
     }
     process.setProcessEnvironment(env);
+    if (unprivileged && runsAsRoot()) {
+        process.setChildProcessModifier([] {
+            constexpr uid_t kNobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+                ::_exit(127);
+            }
+        });
+    }
     process.start(QStringLiteral(ZARVO_EXE_PATH), args);
     process.closeWriteChannel();
     if (!process.waitForFinished(kTimeoutMs)) {
@@ -23,6 +36,23 @@ ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+bool runsAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra)
+{
+    return run(args, extra, false);
+}
+
+ProcessResult runZarvoUnprivileged(const QStringList& args, const QProcessEnvironment& extra)
+{
+    return run(args, extra, true);
 }
 
 } // namespace zarvo::test

@@ -16,4 +16,11 @@ struct ProcessResult {
 // current environment plus EXTRA, and waits for it to finish.
 ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra = {});
 
+// The same, but when the tests run as root, the program runs as the user
+// "nobody" (uid and gid 65534), for whom permissions hold: a folder without
+// them cannot be read. Everything it uses must be open to that user.
+ProcessResult runZarvoUnprivileged(const QStringList& args, const QProcessEnvironment& extra = {});
+// Whether runZarvoUnprivileged changes the user.
+bool runsAsRoot();
+
 } // namespace zarvo::test
