@@ -9,6 +9,7 @@
 #include "panel/panel.h"
 #include "panel/panelcontrollerdelegate.h"
 #include "panel/panelgeometry.h"
+#include "panel/scandialog.h"
 #include "panel/searchfieldview.h"
 #include "panel/tablecontroller.h"
 #include "panel/xtableview.h"

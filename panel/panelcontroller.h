@@ -28,6 +28,7 @@ namespace zarvo {
 class BackgroundView;
 class Panel;
 class PanelControllerDelegate;
+class ScanDialog;
 class TableController;
 class XTableView;
 class searchFieldView;
@@ -81,6 +82,8 @@ public:
     // QWidget with an empty QHBoxLayout) that takes the shortcut recorder.
     QCheckBox* startAtLogin() const;
     QWidget* shortcutRecorderSlot() const;
+    // The "Scan Folder…" dialog; null until it is first asked for.
+    ScanDialog* scanDialog() const { return scanDialog_.get(); }
 
     // The rectangle just below the tray icon that the panel hangs from. The
     // window argument is not used.
@@ -146,6 +149,10 @@ public Q_SLOTS:
     void create();
     // Deletes the project chosen in project_select and refills the pop-up.
     void remove();
+    // Closes the panel, shows the scan dialog and asks for a folder to scan;
+    // the projects added there are stored in one write and the pop-up is
+    // refilled (panel/scandialog.h).
+    void scanFolder();
     // Closes the panel and shows the settings form.
     void openPreferences();
     // Store editor_cmd's (terminal_app's) text, "" included, as that one
@@ -179,6 +186,7 @@ private:
     Panel* window_ = nullptr; // owned
     std::unique_ptr<QWidget> createProject_;
     std::unique_ptr<QWidget> openPreferences_;
+    std::unique_ptr<ScanDialog> scanDialog_;
     // The result table's data source and delegate, made with the interface.
     TableController* tableController_ = nullptr;
     PanelControllerDelegate* delegate_ = nullptr;

@@ -1,5 +1,6 @@
 // The project and settings actions of the panel controller: the new-project
-// form, removing a project, the settings form, the help pages and quitting.
+// form, removing a project, scanning for projects, the settings form, the
+// help pages and quitting.
 
 #include "panel/panelcontroller.h"
 
@@ -8,6 +9,7 @@
 #include "app/helppages.h"
 #include "app/launcherprogram.h"
 #include "panel/fileopenpanel.h"
+#include "panel/scandialog.h"
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
 #include "platform/diagnostics.h"
@@ -230,6 +232,18 @@ void PanelController::remove()
     // A failed write is not reported: the pop-up shows what the store holds.
     ProjectStore::removeProject(name);
     refillProjectSelect();
+}
+
+void PanelController::scanFolder()
+{
+    setHasActivePanel(false);
+    if (!scanDialog_) {
+        scanDialog_ = std::make_unique<ScanDialog>(openPanelService());
+        // The panel's pop-up shows the new projects; no search is started.
+        connect(scanDialog_.get(), &ScanDialog::projectsAdded, this,
+                &PanelController::refillProjectSelect);
+    }
+    scanDialog_->begin();
 }
 
 void PanelController::openPreferences()

@@ -4,6 +4,7 @@
 #include "app/menubarcontroller.h"
 #include "panel/panel.h"
 #include "panel/panelcontroller.h"
+#include "panel/scandialog.h"
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
 #include "platform/defaultsstore.h"
@@ -12,6 +13,7 @@
 #include "platform/resourcedir.h"
 #include "platform/services.h"
 #include "platform/urlopener.h"
+#include "projects/newprojects.h"
 #include "projects/projectstore.h"
 #include "support/tempresources.h"
 
@@ -35,6 +37,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -450,6 +453,62 @@ TEST_F(ProjectFormsTest, RemoveWithoutASelectionWritesNothing)
 
     EXPECT_EQ(QFileInfo(store).lastModified(), longAgo);
     EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), before);
+}
+
+// --- Scanning for projects -----------------------------------------------
+
+TEST_F(ProjectFormsTest, ScanFolderListsWhatItFindsAndAddsTheCheckedOnes)
+{
+    QTemporaryDir tree;
+    for (const char* marker : {"one/api/.git/HEAD", "one/web/package.json", "two/web/go.mod"}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(tree.filePath(QString::fromLatin1(marker))).path()));
+        QFile file(tree.filePath(QString::fromLatin1(marker)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    addProjects({QStringLiteral("api")});
+    const ProjectEntry stored = *ProjectStore::projectEntry(QStringLiteral("api"));
+    app.togglePanel();
+
+    menuItem("scanFolder")->trigger();
+    EXPECT_FALSE(controller().hasActivePanel());
+    ScanDialog* dialog = controller().scanDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(openPanel.begun_, 1);
+    EXPECT_FALSE(openPanel.options_.canChooseFiles);
+    EXPECT_TRUE(openPanel.options_.canChooseDirectories);
+    openPanel.answer(modal_response::ok, {tree.path()});
+    ASSERT_TRUE(test::waitUntil([&] { return !dialog->isLooking(); }));
+
+    // Each found project under the name it gets, all checked.
+    auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("found"));
+    ASSERT_NE(list, nullptr);
+    QStringList listed;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        listed << list->topLevelItem(row)->text(0);
+        EXPECT_EQ(list->topLevelItem(row)->checkState(0), Qt::Checked);
+    }
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("api (one)"), QStringLiteral("web"),
+                                   QStringLiteral("web (two)")}));
+
+    list->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    dialog->findChild<QPushButton*>(QStringLiteral("add"))->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(ProjectStore::projectNames(),
+              (QStringList{QStringLiteral("api"), QStringLiteral("api (one)"),
+                           QStringLiteral("web (two)")}));
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("api")), stored);
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web (two)")),
+              newProjectEntry(tree.filePath(QStringLiteral("two/web"))));
+    EXPECT_EQ(popUpTitles(), ProjectStore::projectNames());
+    EXPECT_FALSE(controller().hasActivePanel());
+}
+
+TEST_F(ProjectFormsTest, CancellingTheFolderChoiceClosesTheScanDialog)
+{
+    menuItem("scanFolder")->trigger();
+    openPanel.answer(modal_response::cancel, {});
+    EXPECT_FALSE(controller().scanDialog()->isVisible());
 }
 
 // --- Settings -------------------------------------------------------------
