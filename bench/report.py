@@ -3,6 +3,7 @@
 the peers' figures from the same run and the machine they came from.
 
   report.py --inprocess INPROCESS.json --whole WHOLE.json [--leak LEAK.json] [--into FILE]
+  report.py --scan SCAN.json      the scan figures alone (whole_process.py --only-scan)
 
 With --into, the figures replace what stands between the markers
 <!-- figures:begin --> and <!-- figures:end --> in FILE; otherwise they are printed.
@@ -200,16 +201,48 @@ def report(inprocess_path, whole_path, leak_path=None):
               "suppressed inside system libraries (bench/lsan.supp): " + "; ".join(
                   "%s allocation(s), %s bytes in %s" % tuple(l.split()[:3]) for l in suppressed)
               if suppressed else "nothing suppressed", verdict(leak["leaks"] == 0)))
+    scan_section(whole, w)
     return "\n".join(out) + "\n"
+
+
+def scan_section(whole, w):
+    """7. zarvo scan against find, when the run measured it."""
+    sc = whole.get("scan")
+    if not sc:
+        return
+    w("")
+    w("### 7. `zarvo scan` against `find -name .git -prune` (%d folders, %d projects, warm, "
+      "hyperfine)" % (sc["folders"], sc["projects"]))
+    w("")
+    w("| | mean | min | user | system | lines printed | target |")
+    w("|---|---:|---:|---:|---:|---:|---|")
+    w("| zarvo scan --dry-run | %s ms | %s ms | %s ms | %s ms | %d | ≤ 500 ms: %s |" % (
+        fmt(sc["zarvo_mean_ms"]), fmt(sc["zarvo_min_ms"]), fmt(sc["zarvo_user_ms"]),
+        fmt(sc["zarvo_system_ms"]), sc["zarvo_found"], verdict(sc["zarvo_mean_ms"] <= 500)))
+    w("| find -name .git -prune | %s ms | %s ms | %s ms | %s ms | %d | |" % (
+        fmt(sc["find_mean_ms"]), fmt(sc["find_min_ms"]), fmt(sc["find_user_ms"]),
+        fmt(sc["find_system_ms"]), sc["find_lines"]))
+    w("")
+    w("Ratio zarvo / find (means): **%.2f**; target ≤ 1.5: %s." % (
+        sc["ratio"], verdict(sc["ratio"] <= 1.5)))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--inprocess", required=True)
-    parser.add_argument("--whole", required=True)
+    parser.add_argument("--inprocess")
+    parser.add_argument("--whole")
     parser.add_argument("--leak")
     parser.add_argument("--into")
+    parser.add_argument("--scan")
     args = parser.parse_args()
+    if args.scan:
+        with open(args.scan) as f:
+            lines = []
+            scan_section(json.load(f), lines.append)
+        sys.stdout.write("\n".join(lines[1:]) + "\n")
+        return
+    if not args.inprocess or not args.whole:
+        parser.error("--inprocess and --whole are needed")
     text = report(args.inprocess, args.whole, args.leak)
     if not args.into:
         sys.stdout.write(text)

@@ -15,6 +15,10 @@
    panel, typing a search and closing it, with 10,000 projects.
 5. Launch: from Return in the panel until the terminal process has started;
    the terminal is a shell that writes one byte to a pipe we wait on.
+6. zarvo scan --dry-run against find -name .git -prune on the same tree of
+   10,000 folders with 500 projects (bench/scantree.py), warm (hyperfine).
+
+  whole_process.py --only-scan --zarvo PATH --json OUT [--quick] runs 6 alone.
 
 Timestamps are taken in this process with the monotonic clock; X events are
 read as they arrive (the X connection is polled with select). Prints a summary
@@ -35,6 +39,7 @@ import tempfile
 import threading
 import time
 
+import scantree
 from Xlib import X, XK, display
 from Xlib.ext import damage, xtest
 
@@ -315,6 +320,38 @@ def bench_search(zarvo_exe, store, names_file, runs):
     }
 
 
+def bench_scan(zarvo_exe, root, runs):
+    tree = os.path.join(root, "src")
+    folders, projects = scantree.make_tree(tree)
+    store = os.path.join(root, "scan-store")
+    os.makedirs(store, mode=0o700)
+    env = dict(os.environ, ZARVO_RESOURCES=store)
+    # The store starts empty: every project found is new.
+    subprocess.run([zarvo_exe, "list"], env=env, check=True, capture_output=True)
+    found = subprocess.run([zarvo_exe, "scan", "--dry-run", tree], env=env, check=True,
+                           capture_output=True).stdout.count(b"\n")
+    pruned = subprocess.run(["find", tree, "-name", ".git", "-prune"], check=True,
+                            capture_output=True).stdout.count(b"\n")
+    report = os.path.join(root, "hyperfine-scan.json")
+    subprocess.run(["hyperfine", "--style", "basic", "--warmup", "5", "--runs", str(runs),
+                    "--export-json", report,
+                    "-n", "zarvo scan", "ZARVO_RESOURCES=%s %s scan --dry-run %s" % (
+                        store, zarvo_exe, tree),
+                    "-n", "find", "find %s -name .git -prune" % tree],
+                   check=True, stdout=sys.stderr)
+    with open(report) as f:
+        results = {r["command"]: r for r in json.load(f)["results"]}
+    z, f = results["zarvo scan"], results["find"]
+    return {
+        "folders": folders, "projects": projects, "zarvo_found": found, "find_lines": pruned,
+        "zarvo_mean_ms": ms(z["mean"]), "zarvo_min_ms": ms(z["min"]),
+        "zarvo_user_ms": ms(z["user"]), "zarvo_system_ms": ms(z["system"]),
+        "find_mean_ms": ms(f["mean"]), "find_min_ms": ms(f["min"]),
+        "find_user_ms": ms(f["user"]), "find_system_ms": ms(f["system"]),
+        "ratio": round(z["mean"] / f["mean"], 3),
+    }
+
+
 def bench_startup(session, zarvo_exe, environment, runs):
     times = []
     for _ in range(runs):
@@ -496,17 +533,33 @@ def leak_check(session, zarvo_exe, environment, fifo, cycles, suppressions):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--zarvo", required=True)
-    parser.add_argument("--store-tool", required=True)
+    parser.add_argument("--store-tool")
     parser.add_argument("--json", required=True)
     parser.add_argument("--quick", action="store_true", help="fewer runs, for a try")
     parser.add_argument("--leak-check", metavar="ASAN_ZARVO",
                         help="only the leak check, with this AddressSanitizer build")
+    parser.add_argument("--only-scan", action="store_true", help="only the scan against find")
     args = parser.parse_args()
+    if not args.only_scan and not args.store_tool:
+        parser.error("--store-tool is needed")
     runs = 5 if args.quick else 20
     cycles = 20 if args.quick else 100
 
     root = tempfile.mkdtemp(prefix="zarvo-bench-")
     os.chmod(root, 0o700)
+    if args.only_scan:
+        try:
+            print("== zarvo scan against find", file=sys.stderr)
+            results = {"scan": bench_scan(args.zarvo, root, 20 if args.quick else 100),
+                       "load_average": "%.2f %.2f %.2f" % os.getloadavg(),
+                       "date": time.strftime("%Y-%m-%d %H:%M")}
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
+        with open(args.json, "w") as f:
+            json.dump(results, f, indent=2)
+        json.dump(results, sys.stdout, indent=2)
+        print()
+        return
     store = os.path.join(root, "store")
     os.makedirs(store, mode=0o700)
     subprocess.run([args.store_tool, str(STORE_SIZE), store], check=True)
@@ -538,6 +591,8 @@ def main():
     try:
         print("== zarvo search against fzf --filter", file=sys.stderr)
         results["search"] = bench_search(args.zarvo, store, names, 20 if args.quick else 100)
+        print("== zarvo scan against find", file=sys.stderr)
+        results["scan"] = bench_scan(args.zarvo, root, 20 if args.quick else 100)
         # Every file of the store is more than a second old from here on.
         time.sleep(1.1)
         session = Session(root)
