@@ -20,8 +20,9 @@ packages=(
   dbus-daemon
   # the launch tests pull from a local git origin
   git
-  # the Debian package and its test; the desktop session test and its screenshots
-  dpkg-dev desktop-file-utils python3 imagemagick
+  # the Debian package and its test (CPack's DEB generator runs file(1) on what
+  # it packs); the desktop session test and its screenshots
+  dpkg-dev file desktop-file-utils python3 imagemagick
 )
 
 missing=()
