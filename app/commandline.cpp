@@ -16,7 +16,9 @@
 
 #include <QString>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace zarvo {
 namespace {
@@ -54,9 +56,26 @@ int usageError(const Subcommand& command, const QString& problem)
     return kExitUsage;
 }
 
+// Whether a read gave what the file holds; otherwise says why on stderr. A
+// missing file is an empty store, not a failure.
+bool readOrComplain(const plist::ReadReport& report)
+{
+    using Outcome = plist::ReadReport::Outcome;
+    if (report.outcome == Outcome::refused || report.outcome == Outcome::notPropertyList) {
+        err(report.reason);
+        return false;
+    }
+    return true;
+}
+
 int list(const QStringList&, const Subcommand&)
 {
-    for (const QString& name : ProjectStore::projectNames()) {
+    plist::ReadReport report;
+    const QStringList names = ProjectStore::projectNames(&report);
+    if (!readOrComplain(report)) {
+        return kExitFailure;
+    }
+    for (const QString& name : names) {
         out(name);
     }
     return kExitOk;
@@ -71,9 +90,14 @@ int search(const QStringList& args, const Subcommand& self)
     if (args[0].isEmpty()) {
         return kExitOk;
     }
+    plist::ReadReport report;
+    const QStringList names = ProjectStore::projectNames(&report);
+    if (!readOrComplain(report)) {
+        return kExitFailure;
+    }
     // One write for all the lines: a search may list thousands.
     QByteArray lines;
-    for (const QString& name : filterProjectNames(ProjectStore::projectNames(), args[0])) {
+    for (const QString& name : filterProjectNames(names, args[0])) {
         lines += name.toUtf8() + '\n';
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
@@ -132,7 +156,12 @@ int remove(const QStringList& args, const Subcommand& self)
         return usageError(self, QStringLiteral("remove takes one NAME"));
     }
     const QString& name = args[0];
-    if (!ProjectStore::projectEntry(name) && !ProjectStore::projectNames().contains(name)) {
+    plist::ReadReport report;
+    const QStringList names = ProjectStore::projectNames(&report);
+    if (!readOrComplain(report)) {
+        return kExitFailure;
+    }
+    if (!names.contains(name)) {
         err(QStringLiteral("no project named \"%1\"").arg(name));
         return kExitFailure;
     }
@@ -159,7 +188,13 @@ int shortcut(const QStringList& args, const Subcommand& self)
 int settings(const QStringList& args, const Subcommand& self)
 {
     if (args.isEmpty()) {
-        const LaunchSettings values = ProjectStore::loadSettings().value_or(LaunchSettings());
+        plist::ReadReport report;
+        const std::optional<LaunchSettings> stored =
+            ProjectStore::loadSettings(Writers::anyone, &report);
+        if (!readOrComplain(report)) {
+            return kExitFailure;
+        }
+        const LaunchSettings values = stored.value_or(LaunchSettings());
         out(QStringLiteral("Editor Command: ") + textForm(values, setting_key::editorCommand));
         out(QStringLiteral("Terminal: ") + textForm(values, setting_key::terminal));
         return kExitOk;
@@ -342,7 +377,14 @@ std::optional<int> runCommandLine(const QStringList& args)
     for (const Subcommand& command : kSubcommands) {
         if (first == QLatin1String(command.name)) {
             prepareResourceDirectory();
-            return command.run(args.mid(1), command);
+            const int status = command.run(args.mid(1), command);
+            // Output that never arrived (a full disk, a closed pipe) is a failure.
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                err(QStringLiteral("cannot write the output: %1")
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                return kExitFailure;
+            }
+            return status;
         }
     }
     err(QStringLiteral("unknown subcommand \"%1\"").arg(first));

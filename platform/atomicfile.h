@@ -1,17 +1,11 @@
 #pragma once
 
+#include "platform/status.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace zarvo {
-
-// The outcome of a call that can fail: empty error means success.
-struct Status {
-    QString error;
-    bool ok() const { return error.isEmpty(); }
-    static Status success() { return {}; }
-    static Status failure(QString message) { return {std::move(message)}; }
-};
 
 // Replaces the file at path with contents so that a reader sees either the
 // old file or the new one, never a mix: the bytes go to a temporary file

@@ -2,12 +2,13 @@
 
 namespace zarvo {
 
-void RecordingScriptRunner::run(const QString& script)
+Status RecordingScriptRunner::run(const QString& script)
 {
     scripts_ << script;
     if (onRun_) {
         onRun_(script);
     }
+    return Status::success();
 }
 
 } // namespace zarvo

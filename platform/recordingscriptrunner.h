@@ -13,7 +13,7 @@ namespace zarvo {
 // happened by then).
 class RecordingScriptRunner final : public ScriptRunner {
 public:
-    void run(const QString& script) override;
+    Status run(const QString& script) override;
 
     const QStringList& scripts() const { return scripts_; }
     void setOnRun(std::function<void(const QString&)> hook) { onRun_ = std::move(hook); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/status.h"
+
 #include <QString>
 
 namespace zarvo {
@@ -11,7 +13,7 @@ namespace zarvo {
 class ScriptRunner {
 public:
     virtual ~ScriptRunner() = default;
-    virtual void run(const QString& script) = 0;
+    virtual Status run(const QString& script) = 0;
 };
 
 } // namespace zarvo

@@ -1,6 +1,5 @@
 #include "platform/terminalscriptrunner.h"
 
-#include "platform/diagnostics.h"
 
 #include <QDir>
 #include <QFile>
@@ -383,23 +382,22 @@ QStringList optionsBeforeCommand(const QString& program)
     return {QStringLiteral("-e")};
 }
 
-void openWindow(const QStringList& commands)
+Status openWindow(const QStringList& commands)
 {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/zarvo-launch-XXXXXX.sh"));
     file.setAutoRemove(false);
     if (!file.open()) {
-        logLine(QStringLiteral("Launch not run: cannot create a file in %1: %2")
-                    .arg(QDir::tempPath(), file.errorString()));
-        return;
+        return Status::failure(QStringLiteral("cannot create a file in %1: %2")
+                                   .arg(QDir::tempPath(), file.errorString()));
     }
     const QString path = file.fileName();
     const QByteArray program = windowShellProgram(commands);
     if (file.write(program) != program.size() || !file.flush()) {
-        logLine(
-            QStringLiteral("Launch not run: cannot write %1: %2").arg(path, file.errorString()));
+        const QString reason =
+            QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         file.close();
         QFile::remove(path);
-        return;
+        return Status::failure(reason);
     }
     file.close();
 
@@ -411,9 +409,8 @@ void openWindow(const QStringList& commands)
         {shell, path}, QProcessEnvironment::systemEnvironment(),
         [](const QString& name) { return QStandardPaths::findExecutable(name); });
     if (command.isEmpty()) {
-        logLine(QStringLiteral("Launch not run: no terminal emulator found (set ZARVO_TERMINAL)"));
         QFile::remove(path);
-        return;
+        return Status::failure(QStringLiteral("no terminal emulator found (set ZARVO_TERMINAL)"));
     }
 
     const QString home = QDir::homePath();
@@ -432,10 +429,10 @@ void openWindow(const QStringList& commands)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached()) {
-        logLine(
-            QStringLiteral("Launch not run: cannot start the terminal %1").arg(command.first()));
         QFile::remove(path);
+        return Status::failure(QStringLiteral("cannot start the terminal %1").arg(command.first()));
     }
+    return Status::success();
 }
 
 } // namespace
@@ -572,16 +569,21 @@ QStringList terminalCommandLine(const QStringList& shellCommand, const QProcessE
     return {};
 }
 
-void TerminalScriptRunner::run(const QString& script)
+Status TerminalScriptRunner::run(const QString& script)
 {
     const ParsedTerminalScript parsed = parseTerminalScript(script);
     if (!parsed.error.isEmpty()) {
-        logLine(QStringLiteral("Launch script not run: %1").arg(parsed.error));
-        return;
+        return Status::failure(QStringLiteral("the launch script cannot be carried out: %1")
+                                   .arg(parsed.error));
     }
+    // Every window is tried; the first one that did not open is the answer.
+    Status outcome = Status::success();
     for (const QStringList& commands : parsed.script.windows) {
-        openWindow(commands);
+        if (Status opened = openWindow(commands); !opened.ok() && outcome.ok()) {
+            outcome = std::move(opened);
+        }
     }
+    return outcome;
 }
 
 } // namespace zarvo

@@ -67,10 +67,10 @@ QStringList terminalCommandLine(const QStringList& shellCommand, const QProcessE
 // file created exclusively and readable by its owner only; nothing of them is
 // ever put into another command line. The emulator is started detached, with
 // an argument list, in the project's folder; run() returns once it has
-// started. Failures are logged with one line each and otherwise ignored.
+// started. A window that cannot be opened makes run() fail with the reason.
 class TerminalScriptRunner final : public ScriptRunner {
 public:
-    void run(const QString& script) override;
+    Status run(const QString& script) override;
 };
 
 } // namespace zarvo

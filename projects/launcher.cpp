@@ -74,7 +74,10 @@ bool launchProject(const QString& name, LaunchSender sender,
         logLine(QStringLiteral("Launch not run: no script runner is installed"));
         return false;
     }
-    runner->run(*built.script);
+    if (const Status ran = runner->run(*built.script); !ran.ok()) {
+        logLine(QStringLiteral("Launch not run: %1").arg(ran.error));
+        return false;
+    }
     return true;
 }
 

@@ -25,7 +25,8 @@ enum class LaunchSender { Panel, Button };
 // a Button sender calls CLOSEPANEL (which should toggle the panel closed and
 // clear the tray icon's highlight); hands the script to RUNNER, or to
 // services().scriptRunner when RUNNER is null. The run returns once the
-// terminal has been started; failures only log a line.
+// terminal has been started; a runner that cannot open the window logs
+// "Launch not run: REASON" and the launch returns false.
 //
 // When the store files can be changed by other users (see
 // checkLaunchFilesArePrivate) one line is logged and nothing runs. The files
@@ -33,7 +34,8 @@ enum class LaunchSender { Panel, Button };
 // checked, so exchanging files or folders after the check changes nothing.
 // When the store has no entry for NAME, or the entry has no "filePath",
 // one line is logged and nothing is run or closed, so the project's commands
-// never run in some other folder. Returns whether a script was handed over.
+// never run in some other folder. Returns whether the script was handed over
+// and the runner started it.
 //
 // PanelController::launch(sender) calls it as
 //     launchProject(isButton ? projectSelect->currentText()

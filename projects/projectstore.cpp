@@ -80,11 +80,12 @@ std::optional<ProjectEntry> ProjectStore::projectEntry(const QString& name, Writ
     return entry->toMap();
 }
 
-QStringList ProjectStore::projectNames()
+QStringList ProjectStore::projectNames(plist::ReadReport* report)
 {
     // The dictionary's own order: keys sorted by their UTF-16 code units.
     const auto path = projectsPath();
-    return path ? plist::readDictionaryKeys(*path).value_or(QStringList()) : QStringList();
+    return path ? plist::readDictionaryKeys(*path, Writers::anyone, report).value_or(QStringList())
+                : QStringList();
 }
 
 Status ProjectStore::saveProject(const QString& name, const ProjectEntry& entry)

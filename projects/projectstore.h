@@ -56,8 +56,9 @@ public:
     static std::optional<ProjectEntry> projectEntry(const QString& name,
                                                     Writers writers = Writers::anyone,
                                                     plist::ReadReport* report = nullptr);
-    // Every project name, in the one order every list of names uses.
-    static QStringList projectNames();
+    // Every project name, in the one order every list of names uses. REPORT,
+    // when given, says why a store that is there gave no names.
+    static QStringList projectNames(plist::ReadReport* report = nullptr);
     // Stores ENTRY under NAME, replacing any old entry as a whole.
     static Status saveProject(const QString& name, const ProjectEntry& entry);
     // Stores every entry of ENTRIES whose name the file does not hold yet, all

@@ -2,6 +2,10 @@
 #include "support/runzarvo.h"
 #include "support/tempresources.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+
 #include <gtest/gtest.h>
 
 namespace zarvo {
@@ -70,6 +74,65 @@ TEST_F(CommandLineTest, SettingsAreShownAndStored)
     EXPECT_EQ(runZarvo({QStringLiteral("settings")}).out,
               QStringLiteral("Editor Command: code -n\nTerminal: \n"));
 }
+
+// Whatever stops a subcommand from doing its work makes it exit with 1 and
+// say why in one line, never 0 after a message.
+struct FailureRow {
+    const char* name;
+    const char* store; // the projects file's contents
+    QStringList args;
+    const char* terminal; // ZARVO_TERMINAL, or null
+    const char* output;   // where standard output goes, or null
+    const char* reason;   // a part of the one line on stderr
+};
+
+void PrintTo(const FailureRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class CommandLineFailureTest : public CommandLineTest,
+                               public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(CommandLineFailureTest, ExitsWithStatusOneAndSaysWhy)
+{
+    const FailureRow& row = GetParam();
+    QByteArray store(row.store);
+    store.replace("HOME", QFile::encodeName(QDir::homePath()));
+    QFile file(resources.file(QStringLiteral("projects.plist")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(store), store.size());
+    file.close();
+    QProcessEnvironment env;
+    if (row.terminal) {
+        env.insert(QStringLiteral("ZARVO_TERMINAL"), QString::fromLatin1(row.terminal));
+    }
+    const auto result =
+        runZarvo(row.args, env, row.output ? QString::fromLatin1(row.output) : QString());
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QString::fromLatin1(row.reason))) << result.err.toStdString();
+}
+
+constexpr const char* kOneProject =
+    "<plist><dict><key>p</key><dict><key>filePath</key><string>HOME</string></dict></dict>"
+    "</plist>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, CommandLineFailureTest,
+    ::testing::Values(
+        FailureRow{"LaunchWithoutATerminal", kOneProject,
+                   {QStringLiteral("launch"), QStringLiteral("p")}, "/no/such/terminal", nullptr,
+                   "Launch not run"},
+        FailureRow{"ListOfABrokenStore", "junk", {QStringLiteral("list")}, nullptr, nullptr,
+                   "projects.plist"},
+        FailureRow{"SearchOfABrokenStore", "junk", {QStringLiteral("search"), QStringLiteral("p")},
+                   nullptr, nullptr, "projects.plist"},
+        FailureRow{"RemoveFromABrokenStore", "junk",
+                   {QStringLiteral("remove"), QStringLiteral("p")}, nullptr, nullptr,
+                   "projects.plist"},
+        FailureRow{"ListIntoAFullDisk", kOneProject, {QStringLiteral("list")}, nullptr,
+                   "/dev/full", "cannot write the output"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct UsageRow {
     const char* name;

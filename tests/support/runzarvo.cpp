@@ -9,7 +9,8 @@ namespace zarvo::test {
 
 namespace {
 
-ProcessResult run(const QStringList& args, const QProcessEnvironment& extra, bool unprivileged)
+ProcessResult run(const QStringList& args, const QProcessEnvironment& extra, bool unprivileged,
+                  const QString& outputFile = {})
 {
     constexpr int kTimeoutMs = 30000;
     QProcess process;
@@ -25,6 +26,9 @@ ProcessResult run(const QStringList& args, const QProcessEnvironment& extra, boo
                 ::_exit(127);
             }
         });
+    }
+    if (!outputFile.isEmpty()) {
+        process.setStandardOutputFile(outputFile);
     }
     process.start(QStringLiteral(ZARVO_EXE_PATH), args);
     process.closeWriteChannel();
@@ -45,9 +49,10 @@ bool runsAsRoot()
     return ::geteuid() == 0;
 }
 
-ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra)
+ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra,
+                       const QString& outputFile)
 {
-    return run(args, extra, false);
+    return run(args, extra, false, outputFile);
 }
 
 ProcessResult runZarvoUnprivileged(const QStringList& args, const QProcessEnvironment& extra)

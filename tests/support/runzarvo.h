@@ -13,8 +13,10 @@ struct ProcessResult {
 };
 
 // Runs the zarvo executable of this build with ARGS in the
-// current environment plus EXTRA, and waits for it to finish.
-ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra = {});
+// current environment plus EXTRA, and waits for it to finish. With
+// OUTPUTFILE its standard output goes there instead (`out` stays empty).
+ProcessResult runZarvo(const QStringList& args, const QProcessEnvironment& extra = {},
+                       const QString& outputFile = {});
 
 // The same, but when the tests run as root, the program runs as the user
 // "nobody" (uid and gid 65534), for whom permissions hold: a folder without
