@@ -327,15 +327,16 @@ void PanelController::setWindowFrame(const QRectF& frame)
 
 void PanelController::openPanel()
 {
-    // 1.
+    // Where the panel hangs: under the status item, on the screen.
     Panel* panel = window_;
     const QRectF screen = primaryScreenFrame();
     const QRectF statusRect = statusRectForWindow(panel);
 
-    // 2, 3.
+    // The frame it grows to.
     const QRectF target = geo::openingTargetFrame(statusRect, screen);
 
-    // 4. A close still fading or waiting for its removal is overtaken.
+    // It appears, transparent, as large as the status item. A close still
+    // fading or waiting for its removal is overtaken.
     ++generation_;
     stopAnimations();
     panel->setWindowOpacity(0);
@@ -344,14 +345,14 @@ void PanelController::openPanel()
     panel->raise();
     panel->activateWindow();
 
-    // 5.
+    // How long the opening takes depends on the event that opened it.
     const geo::OpeningEvent event = CurrentEvent::current();
     const double duration = geo::openAnimationDuration(event);
     if (geo::logsOpeningGeometry(event)) {
         logLine(geo::openingDiagnosticLine(statusRect, screen, target));
     }
 
-    // 6. Every frame of the animation lays the panel out again.
+    // It grows and fades in; every frame of the animation lays it out again.
     const int ms = static_cast<int>(toMilliseconds(duration).count());
     openAnimation_ = new QParallelAnimationGroup(this);
     openFrameAnimation_ = new QVariantAnimation(openAnimation_);
@@ -378,31 +379,32 @@ void PanelController::openPanel()
         }
     });
 
-    // 7.
+    // The search field gets the keyboard once the animation is over.
     QTimer::singleShot(toMilliseconds(duration), this,
                        &PanelController::makeSearchFieldFirstResponder);
 
-    // 8.
+    // The search state starts afresh.
     resetVars();
 
-    // 9, 10.
+    // The pop-up and the settings fields show the files as they are now.
     reloadProjectsAndSettings();
 
-    // 11.
+    // Forms left open by an earlier opening are hidden.
     for (QWidget* form : {createProject_.get(), openPreferences_.get()}) {
         if (form->isVisible()) {
             form->hide();
         }
     }
 
-    // 12. Setting the text by program does not count as a text change: no search runs.
+    // The search field is empty and back at its opening height. Setting the
+    // text by program does not count as a text change: no search runs.
     searchFieldView* field = ui_->searchField;
     field->setText(QString());
     QRectF fieldFrame = frameInParent(field);
     fieldFrame.setHeight(geo::kOpeningSearchFieldHeight);
     setFrameInParent(field, fieldFrame);
 
-    // 13.
+    // Nothing is selected and no direction is remembered.
     if (ApplicationDelegate* app = ApplicationDelegate::shared()) {
         app->setSelectedSearch(0);
         app->setSearchDirection(QStringLiteral(""));
@@ -419,10 +421,10 @@ void PanelController::reloadProjectsAndSettings()
 
 void PanelController::closePanel()
 {
-    // 1.
+    // The results disappear at once.
     ui_->scrollView->hide();
 
-    // 2.
+    // The panel fades out.
     stopAnimations();
     closeAnimation_ = new QPropertyAnimation(window_, "windowOpacity", this);
     closeAnimation_->setEndValue(0.0);
@@ -434,7 +436,8 @@ void PanelController::closePanel()
     });
     closeAnimation_->start(QAbstractAnimation::DeleteWhenStopped);
 
-    // 3. An opening in the meantime makes the removal moot.
+    // Then it leaves the screen; an opening in the meantime makes the
+    // removal moot.
     QTimer::singleShot(toMilliseconds(geo::kRemovalDelay), this,
                        [this, generation = generation_] { removeFromScreen(generation); });
 }

@@ -48,13 +48,13 @@ void PanelController::runSearch()
     XTableView* table = searchResults();
     QWidget* list = scrollView();
 
-    // 1, 2.
+    // The previous results are forgotten.
     const QString text = searchField()->text();
     if (app) {
         app->setSearchArray(std::nullopt);
         app->setSelectedSearch(0);
     }
-    // 3.
+    // The list shows nothing until the new matches are in.
     table->reloadData();
     table->setRowHeight(search_geometry::kRowHeight);
 
@@ -66,7 +66,7 @@ void PanelController::runSearch()
         table->reloadData();
     };
 
-    // 4. The empty text: back to the opening height.
+    // The empty text: back to the opening height.
     if (text.isEmpty()) {
         const SearchLayout layout =
             searchLayout(text, 0, windowFrame(), primaryScreenFrame(), primaryScreenUsableFrame());
@@ -75,16 +75,17 @@ void PanelController::runSearch()
         return;
     }
 
-    // 5, 6. The store is read afresh on every keystroke.
+    // The matches; the store is read afresh on every keystroke.
     const QStringList matches = ProjectSearch(text).filter(ProjectStore::projectNames());
 
-    // 7. No match: the panel keeps its frame and the launch target its value.
+    // No match: the panel keeps its frame and the launch target its value.
     if (matches.isEmpty()) {
         hideList();
         return;
     }
 
-    // 8.
+    // The panel grows to show the matches, and the first one is the launch
+    // target.
     const SearchLayout layout = searchLayout(text, matches.size(), windowFrame(),
                                              primaryScreenFrame(), primaryScreenUsableFrame());
     setWindowFrame(*layout.panelFrame);

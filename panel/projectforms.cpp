@@ -157,7 +157,7 @@ void PanelController::selectFolder()
 
 void PanelController::create()
 {
-    // 1.
+    // The new entry, from the form's fields.
     const QString name = ui_->project_name->text();
     const QString path = ui_->project_path->text();
     const ProjectEntry entry{
@@ -168,32 +168,33 @@ void PanelController::create()
         {entry_key::commands, ui_->project_commands->text()},
     };
 
-    // 2. The form keeps what was typed.
+    // Without a name or a path nothing is stored; the form keeps what was typed.
     if (name.isEmpty() || path.isEmpty()) {
         return;
     }
 
-    // 3, 4. An entry of the same name is replaced. A failed write is not
+    // An entry of the same name is replaced. A failed write is not
     // reported: the pop-up shows what the store holds.
     logLine(QStringLiteral("Creating project: %1").arg(name));
     ProjectStore::saveProject(name, entry);
 
-    // 5. The check boxes and the two command fields keep their contents.
+    // The name and path fields are cleared; the check boxes and the two
+    // command fields keep their contents.
     QComboBox* popUp = ui_->project_select;
     popUp->clear();
     ui_->project_name->setText(QString());
     ui_->project_path->setText(QString());
 
-    // 6, 7.
+    // The pop-up lists the store again, with the new project chosen.
     refillProjectSelect();
     popUp->setCurrentIndex(popUp->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
 
-    // 8.
+    // The new project is the launch target.
     if (ApplicationDelegate* app = ApplicationDelegate::shared()) {
         app->setSelectedProject(name);
     }
 
-    // 9. Opened through hasActivePanel, which the form's opening had cleared,
+    // The panel is opened again through hasActivePanel, which the form's opening had cleared,
     // so that Escape, a click elsewhere or a launch close the panel again
     // and the tray icon shows it open. Opening resets the search state.
     if (hasActivePanel()) {
@@ -202,21 +203,22 @@ void PanelController::create()
         setHasActivePanel(true);
     }
 
-    // 10. Setting the text by program runs no search; the delayed one does.
+    // The search field shows the name. Setting the text by program runs no
+    // search; the delayed one below does.
     ui_->searchField->setText(name);
 
-    // 11.
+    // The search for the new name, once the panel is open again.
     QTimer::singleShot(kCreatedProjectSearchDelay, this, &PanelController::runSearch);
 
-    // 12. So the selection below launches nothing.
+    // The row selected below must not count as a click, so it launches nothing.
     ui_->searchResults->setDidClick(std::nullopt);
 
-    // 13. Scheduled after the search, so it runs after the list is reloaded.
+    // The first row is selected, scheduled after the search, so it runs after the list is reloaded.
     XTableView* table = ui_->searchResults;
     QTimer::singleShot(kCreatedProjectSearchDelay, table,
                        [table] { table->selectRowIndexes(0, false); });
 
-    // 14.
+    // Finally the form closes.
     createProject_->close();
 }
 
