@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "support/wait.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -81,18 +83,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Waits, up to a generous deadline, until PATH has contents.
-    static bool waitForFile(const QString& path)
-    {
-        QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            if (QFileInfo(path).size() > 0) {
-                return true;
-            }
-            QThread::msleep(20);
-        }
-        return false;
-    }
+    static bool waitForFile(const QString& path) { return test::waitForFile(path); }
 
     QString git(const QStringList& args, const QString& folder)
     {

@@ -1,6 +1,6 @@
 #include "panel/fileopenpanel.h"
 
-#include "panelwait.h"
+#include "support/wait.h"
 
 #include <QDir>
 #include <QFile>

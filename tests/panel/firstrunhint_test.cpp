@@ -10,7 +10,7 @@
 #include "projects/projectstore.h"
 #include "support/tempresources.h"
 
-#include "panelwait.h"
+#include "support/wait.h"
 #include "widgettesting.h"
 
 #include <QDir>

@@ -12,7 +12,8 @@
 #include "projects/projectstore.h"
 #include "support/tempresources.h"
 
-#include "panelwait.h"
+#include "support/wait.h"
+#include "support/eventcounter.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

@@ -18,24 +18,14 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include "support/wait.h"
+
 #include <gtest/gtest.h>
 
 namespace zarvo {
 namespace {
 
-// Runs the event loop until CONDITION holds, for at most TIMEOUTMS.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
-}
+using test::waitUntil;
 
 // The real panel, opened by the tray's toggle, over a store of projects.
 // Qt's offscreen screen is 800 × 800, all of it usable.

@@ -1,6 +1,7 @@
 #include "panel/backgroundview.h"
 #include "panel/searchfieldview.h"
-#include "panelwait.h"
+#include "support/wait.h"
+#include "support/eventcounter.h"
 
 #include <QImage>
 #include <QKeyEvent>

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "support/wait.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -249,18 +251,7 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Waits until PATH exists and is not empty, at most a generous deadline.
-bool waitForFile(const QString& path)
-{
-    QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        if (QFileInfo(path).size() > 0) {
-            return true;
-        }
-        QThread::msleep(20);
-    }
-    return false;
-}
+using test::waitForFile;
 
 class RunWindow : public ::testing::Test {
 protected:

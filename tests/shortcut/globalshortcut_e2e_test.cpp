@@ -6,7 +6,8 @@
 #include "platform/plistio.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "shortcut/shortcut.h"
-#include "xvfbserver.h"
+#include "support/wait.h"
+#include "support/xvfbserver.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -25,20 +26,11 @@
 namespace zarvo {
 namespace {
 
-constexpr quint32 kControlAltSuper = hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
 constexpr int kTimeoutMs = 15000;
 
-// Polls DONE until it answers true or the deadline passes; DONE's answer.
 bool eventually(const std::function<bool()>& done)
 {
-    const QDeadlineTimer deadline(kTimeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return done();
-        }
-        QThread::msleep(50);
-    }
-    return true;
+    return test::waitUntil(done, kTimeoutMs);
 }
 
 class GlobalShortcutEndToEndTest : public ::testing::Test {
@@ -113,7 +105,7 @@ protected:
 TEST_F(GlobalShortcutEndToEndTest, ControlAltSuperKTogglesThePanel)
 {
     start();
-    ASSERT_TRUE(eventually([&] { return grabbed(40, kControlAltSuper); }));
+    ASSERT_TRUE(eventually([&] { return grabbed(40, test::kControlAltSuper); }));
     EXPECT_FALSE(panelVisible());
 
     ASSERT_TRUE(server.pressKeys(QStringLiteral("ctrl+alt+super+k")));
@@ -134,13 +126,13 @@ TEST_F(GlobalShortcutEndToEndTest, ControlAltSuperKTogglesThePanel)
 TEST_F(GlobalShortcutEndToEndTest, HotKeyFollowsTheStoredShortcutAndSurvivesARestart)
 {
     start();
-    ASSERT_TRUE(eventually([&] { return grabbed(40, kControlAltSuper); }));
+    ASSERT_TRUE(eventually([&] { return grabbed(40, test::kControlAltSuper); }));
 
     // Another process (here: the test) stores Shift+F5 in the user's defaults.
     const QVariantMap values{{QStringLiteral("ZarvoShortcut"), Shortcut(96, 0x20000).data()}};
     ASSERT_TRUE(writeFileAtomically(defaultsPath(), plist::toXml(values)).ok());
     ASSERT_TRUE(eventually([&] { return grabbed(96, hotkey::kShiftKey); }));
-    EXPECT_FALSE(grabbed(40, kControlAltSuper)) << "the old hot key is gone";
+    EXPECT_FALSE(grabbed(40, test::kControlAltSuper)) << "the old hot key is gone";
     ASSERT_TRUE(server.pressKeys(QStringLiteral("shift+F5")));
     EXPECT_TRUE(eventually([&] { return panelVisible(); }));
 
@@ -149,7 +141,7 @@ TEST_F(GlobalShortcutEndToEndTest, HotKeyFollowsTheStoredShortcutAndSurvivesARes
     start();
     ASSERT_TRUE(eventually([&] { return grabbed(96, hotkey::kShiftKey); }))
         << "the recorded shortcut is kept at the next start";
-    EXPECT_FALSE(grabbed(40, kControlAltSuper));
+    EXPECT_FALSE(grabbed(40, test::kControlAltSuper));
 }
 
 } // namespace

@@ -19,7 +19,7 @@
 #include "shortcut/shortcutview.h"
 #include "shortcuttesting.h"
 #include "support/tempresources.h"
-#include "xvfbserver.h"
+#include "support/xvfbserver.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -32,7 +32,6 @@
 namespace zarvo {
 namespace {
 
-constexpr quint32 kControlAltSuper = hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
 constexpr quint32 kControlSuper = hotkey::kControlKey | hotkey::kCommandKey;
 constexpr quint64 kLKeyCode = 37;
 constexpr int kTimeoutMs = 15000;
@@ -90,7 +89,7 @@ protected:
         interface = std::make_unique<MainInterface>();
         delegate().setGlobalShortcutInstaller(&installGlobalShortcut);
         delegate().applicationDidFinishLaunching();
-        ASSERT_TRUE(eventually([this] { return grabbed(40, kControlAltSuper); }));
+        ASSERT_TRUE(eventually([this] { return grabbed(40, test::kControlAltSuper); }));
     }
 
     void TearDown() override
@@ -162,7 +161,7 @@ TEST_F(RecorderOnX11Test, ARecordedShortcutBecomesTheHotKeyThatTogglesThePanel)
                   ->description(),
               recorder()->shortcutValue()->description());
     EXPECT_TRUE(eventually([this] { return grabbed(kLKeyCode, kControlSuper); }));
-    EXPECT_FALSE(grabbed(40, kControlAltSuper)) << "the old hot key is gone";
+    EXPECT_FALSE(grabbed(40, test::kControlAltSuper)) << "the old hot key is gone";
 
     panel().openPreferencesWindow()->close();
     ASSERT_FALSE(panel().hasActivePanel());
@@ -177,7 +176,7 @@ TEST_F(RecorderOnX11Test, TheLiveHotKeyTypedIntoTheRecorderIsRecordedNotFired)
     ASSERT_TRUE(eventually([this] { return !recorder()->isRecording(); }));
     EXPECT_FALSE(panel().hasActivePanel());
     EXPECT_EQ(recorder()->shortcutValue()->description(), defaultGlobalShortcut().description());
-    EXPECT_TRUE(eventually([this] { return grabbed(40, kControlAltSuper); }));
+    EXPECT_TRUE(eventually([this] { return grabbed(40, test::kControlAltSuper); }));
 }
 
 TEST_F(RecorderOnX11Test, AnotherWindowTakingTheFocusEndsRecording)

@@ -7,16 +7,15 @@
 namespace zarvo {
 namespace {
 
-constexpr quint64 kControlOptionCommand = 0x1C0000;
-constexpr quint32 kControlOptionCommandCarbon = 0x1900;
+constexpr quint64 kControlOptionCommand = modifier::kControl | modifier::kOption | modifier::kCommand;
 
 const Shortcut kDefault(40, kControlOptionCommand);
-const Shortcut kOther(0, 0x40000); // Control+A
+const Shortcut kOther(0, modifier::kControl); // Control+A
 
 class ShortcutHotKeyTest : public ::testing::Test {
 protected:
     MemoryHotKeyService& service() { return hotKeys.service(); }
-    bool pressDefault() { return service().press(40, kControlOptionCommandCarbon); }
+    bool pressDefault() { return service().press(40, test::kControlAltSuper); }
 
     test::UsKeyboard keyboard;
     test::MemoryHotKeys hotKeys;
@@ -34,12 +33,12 @@ TEST_F(ShortcutHotKeyTest, FirstRegistrationCarriesIdOneThenTwo)
     const auto& registration = service().registrations()[0];
     EXPECT_EQ(registration.id, (EventHotKeyID{0x5A52564F, 1}));
     EXPECT_EQ(registration.keyCode, 40u);
-    EXPECT_EQ(registration.modifiers, kControlOptionCommandCarbon);
+    EXPECT_EQ(registration.modifiers, test::kControlAltSuper);
 }
 
 TEST_F(ShortcutHotKeyTest, FailedRegistrationStillAdvancesTheCounter)
 {
-    service().holdElsewhere(40, kControlOptionCommandCarbon);
+    service().holdElsewhere(40, test::kControlAltSuper);
     EXPECT_FALSE(addGlobalHotkeyMonitorWithShortcut(kDefault, [] {}).has_value());
     EXPECT_EQ(hotKeyForMonitor(kDefault.description()), nullptr);
     EXPECT_TRUE(isHotKeyEventHandlerInstalled()) << "a failure leaves the handler installed";
@@ -114,7 +113,7 @@ TEST_F(ShortcutHotKeyTest, RemovingUnregistersAndLastRemovalRemovesTheHandler)
 
 TEST_F(ShortcutHotKeyTest, RemovingNilDoesNothing)
 {
-    service().holdElsewhere(40, kControlOptionCommandCarbon);
+    service().holdElsewhere(40, test::kControlAltSuper);
     addGlobalHotkeyMonitorWithShortcut(kDefault, [] {}); // fails, handler stays installed
     removeGlobalHotkeyMonitor(std::nullopt);
     EXPECT_TRUE(isHotKeyEventHandlerInstalled());
@@ -123,7 +122,7 @@ TEST_F(ShortcutHotKeyTest, RemovingNilDoesNothing)
 
 TEST_F(ShortcutHotKeyTest, RemovingUnknownMonitorWithEmptyRegistryRemovesTheHandler)
 {
-    service().holdElsewhere(40, kControlOptionCommandCarbon);
+    service().holdElsewhere(40, test::kControlAltSuper);
     addGlobalHotkeyMonitorWithShortcut(kDefault, [] {});
     ASSERT_TRUE(isHotKeyEventHandlerInstalled());
     removeGlobalHotkeyMonitor(QStringLiteral("not a monitor"));

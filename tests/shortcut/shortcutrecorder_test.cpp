@@ -6,15 +6,17 @@
 #include <QKeyEvent>
 #include <QMenu>
 
+#include "shortcut/shortcut.h"
+
 #include <gtest/gtest.h>
 
 namespace zarvo {
 namespace {
 
-constexpr quint64 kShift = 0x20000;
-constexpr quint64 kControl = 0x40000;
-constexpr quint64 kOption = 0x80000;
-constexpr quint64 kCommand = 0x100000;
+using modifier::kCommand;
+using modifier::kControl;
+using modifier::kOption;
+using modifier::kShift;
 
 const QString kDeleteSymbol = QStringLiteral("\u232B");
 const QString kEscapeSymbol = QStringLiteral("\u238B");

@@ -24,18 +24,6 @@ void ensureShortcutApplication()
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return done();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 ScopedEnvironment::~ScopedEnvironment()
 {
     for (const auto& [name, value] : saved_) {

@@ -2,6 +2,7 @@
 
 #include "platform/defaultsstore.h"
 #include "platform/memoryhotkeyservice.h"
+#include "support/wait.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -16,8 +17,9 @@ namespace zarvo::test {
 // Creates the process's QApplication on first call and keeps it.
 void ensureShortcutApplication();
 
-// Runs the event loop until DONE answers true or TIMEOUTMS pass; DONE's answer.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+// Control+Alt+Super, the default shortcut's modifiers, as hot keys take them.
+inline constexpr quint32 kControlAltSuper =
+    hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
 
 // Sets environment variables while it lives; the old values come back after.
 class ScopedEnvironment final {

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "shortcut/shortcut.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,10 +15,10 @@
 namespace zarvo {
 namespace {
 
-constexpr quint64 kShift = 0x20000;
-constexpr quint64 kControl = 0x40000;
-constexpr quint64 kOption = 0x80000;
-constexpr quint64 kCommand = 0x100000;
+using modifier::kCommand;
+using modifier::kControl;
+using modifier::kOption;
+using modifier::kShift;
 
 constexpr quint64 kA = 0;
 constexpr quint64 kQ = 12;
@@ -251,7 +253,7 @@ TEST_F(ShortcutValidatorTest, TakenSearchesTheMainMenu)
 TEST_F(ShortcutValidatorTest, CombinationHeldByAnotherProgramIsTakenSystemWide)
 {
     test::MemoryHotKeys hotKeys;
-    hotKeys.service().holdElsewhere(40, 0x1900);
+    hotKeys.service().holdElsewhere(40, test::kControlAltSuper);
     MenuTree menus;
     setMainMenu(&menus.bar);
     ShortcutError error;

@@ -9,7 +9,7 @@
 #include "shortcut/shortcutuserdefaultshotkey.h"
 #include "shortcut/shortcutvalidator.h"
 #include "shortcuttesting.h"
-#include "xvfbserver.h"
+#include "support/xvfbserver.h"
 
 #include <QApplication>
 
@@ -168,7 +168,7 @@ TEST_F(X11HotKeysTest, OwnHotKeyIsNotTakenAndSurvivesTheCheck)
     // Another client sees our grab.
     auto other = x11::createHotKeyServiceOnDisplay(display);
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(other->isHeldByAnotherClient(40, 0x1900), true);
+    EXPECT_EQ(other->isHeldByAnotherClient(40, test::kControlAltSuper), true);
     ASSERT_TRUE(press(QStringLiteral("ctrl+alt+super+k")));
     ASSERT_TRUE(test::waitUntil([&] { return toggles == 1; }));
 }

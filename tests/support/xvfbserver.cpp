@@ -1,8 +1,11 @@
-#include "xvfbserver.h"
+#include "support/xvfbserver.h"
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace zarvo::test {
 namespace {
@@ -20,6 +23,9 @@ XvfbServer::XvfbServer()
     }
     // Xvfb picks a free display itself and writes its number once ready.
     server_ = std::make_unique<QProcess>();
+    // A test binary that crashes or is killed takes its server along instead
+    // of leaving it to the next run.
+    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     server_->start(xvfb,
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
