@@ -6,6 +6,7 @@
 #include "platform/plistio.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "shortcut/shortcut.h"
+#include "shortcuttesting.h"
 #include "support/wait.h"
 #include "support/xvfbserver.h"
 
