@@ -1,6 +1,5 @@
 #include "platform/terminalscriptrunner.h"
 
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -393,8 +392,7 @@ Status openWindow(const QStringList& commands)
     const QString path = file.fileName();
     const QByteArray program = windowShellProgram(commands);
     if (file.write(program) != program.size() || !file.flush()) {
-        const QString reason =
-            QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        const QString reason = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         file.close();
         QFile::remove(path);
         return Status::failure(reason);
@@ -573,8 +571,8 @@ Status TerminalScriptRunner::run(const QString& script)
 {
     const ParsedTerminalScript parsed = parseTerminalScript(script);
     if (!parsed.error.isEmpty()) {
-        return Status::failure(QStringLiteral("the launch script cannot be carried out: %1")
-                                   .arg(parsed.error));
+        return Status::failure(
+            QStringLiteral("the launch script cannot be carried out: %1").arg(parsed.error));
     }
     // Every window is tried; the first one that did not open is the answer.
     Status outcome = Status::success();

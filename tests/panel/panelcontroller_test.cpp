@@ -12,8 +12,8 @@
 #include "projects/projectstore.h"
 #include "support/tempresources.h"
 
-#include "support/wait.h"
 #include "support/eventcounter.h"
+#include "support/wait.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

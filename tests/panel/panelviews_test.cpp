@@ -1,7 +1,7 @@
 #include "panel/backgroundview.h"
 #include "panel/searchfieldview.h"
-#include "support/wait.h"
 #include "support/eventcounter.h"
+#include "support/wait.h"
 
 #include <QImage>
 #include <QKeyEvent>

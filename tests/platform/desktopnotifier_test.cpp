@@ -1,9 +1,9 @@
 // Desktop notifications over a private session bus, with a stand-in server
 // or none at all.
-#include "support/wait.h"
 #include "platform/dbus/desktopnotifier.h"
 #include "support/notificationserver.h"
 #include "support/privatesessionbus.h"
+#include "support/wait.h"
 
 #include <QCoreApplication>
 

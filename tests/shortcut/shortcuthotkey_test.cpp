@@ -7,7 +7,8 @@
 namespace zarvo {
 namespace {
 
-constexpr quint64 kControlOptionCommand = modifier::kControl | modifier::kOption | modifier::kCommand;
+constexpr quint64 kControlOptionCommand =
+    modifier::kControl | modifier::kOption | modifier::kCommand;
 
 const Shortcut kDefault(40, kControlOptionCommand);
 const Shortcut kOther(0, modifier::kControl); // Control+A
