@@ -283,14 +283,53 @@ void PanelController::setHasActivePanel(bool active)
 
 QRectF PanelController::statusRectForWindow(QWidget* /*window*/) const
 {
-    std::optional<QRectF> statusItemRect;
+    return statusPlacement().statusRect;
+}
+
+geo::StatusPlacement PanelController::statusPlacement() const
+{
+    geo::IconWhereabouts icon;
     if (delegate_) {
         if (const StatusItemView* view =
                 delegate_->statusItemViewForPanelController(const_cast<PanelController*>(this))) {
-            statusItemRect = view->globalRect();
+            icon.iconRect = view->globalRect();
+            icon.clickPoint = view->clickPoint();
+            icon.cursor = view->clickCursor();
         }
     }
-    return geo::statusRectForWindow(statusItemRect, primaryScreenFrame());
+    QList<geo::ScreenArea> screens = screenAreas();
+    if (screens.isEmpty()) {
+        screens.append({primaryScreenFrame(), primaryScreenFrame()});
+    }
+    return geo::placeStatusRect(icon, screens);
+}
+
+geo::StatusPlacement PanelController::openedPlacement() const
+{
+    return openedPlacement_ ? *openedPlacement_ : statusPlacement();
+}
+
+SearchLayout PanelController::searchLayoutFor(const QString& text, qsizetype matchCount) const
+{
+    const geo::StatusPlacement placement = openedPlacement();
+    return searchLayout(text, matchCount, windowFrame(), placement.screen, placement.usable,
+                        placement.edge == geo::BarEdge::bottom);
+}
+
+QList<geo::ScreenArea> PanelController::screenAreas()
+{
+    QList<geo::ScreenArea> areas;
+    const QRectF primary = primaryScreenQtGeometry();
+    QList<QScreen*> screens = QGuiApplication::screens();
+    if (QScreen* first = QGuiApplication::primaryScreen()) {
+        screens.removeAll(first);
+        screens.prepend(first);
+    }
+    for (const QScreen* screen : screens) {
+        areas.append({screenRectFromQt(QRectF(screen->geometry()), primary),
+                      screenRectFromQt(QRectF(screen->availableGeometry()), primary)});
+    }
+    return areas;
 }
 
 QRectF PanelController::primaryScreenFrame()
@@ -327,13 +366,15 @@ void PanelController::setWindowFrame(const QRectF& frame)
 
 void PanelController::openPanel()
 {
-    // 1.
+    // 1. On one screen, the screen holding the icon is the primary one.
     Panel* panel = window_;
-    const QRectF screen = primaryScreenFrame();
-    const QRectF statusRect = statusRectForWindow(panel);
+    openedPlacement_ = statusPlacement();
+    const QRectF screen = openedPlacement_->screen;
+    const QRectF statusRect = openedPlacement_->statusRect;
+    ui_->backgroundView->setArrowEdge(openedPlacement_->edge);
 
     // 2, 3.
-    const QRectF target = geo::openingTargetFrame(statusRect, screen);
+    const QRectF target = geo::openingTargetFrame(statusRect, screen, openedPlacement_->edge);
 
     // 4. A close still fading or waiting for its removal is overtaken.
     ++generation_;
@@ -491,8 +532,9 @@ void PanelController::windowDidResize()
     current.appTitle = frameInParent(ui_->app_title);
     current.appTitleSep = frameInParent(ui_->app_title_sep);
 
-    const geo::PanelLayout layout =
-        geo::layoutPanel(statusRectForWindow(window_), windowFrame(), view, current);
+    const geo::StatusPlacement placement = openedPlacement();
+    const geo::PanelLayout layout = geo::layoutPanel(placement.statusRect, windowFrame(), view,
+                                                     current, placement.edge);
 
     content->setArrowX(layout.arrowX);
     if (layout.searchFieldVisible) {
@@ -500,10 +542,10 @@ void PanelController::windowDidResize()
     }
     ui_->searchField->setVisible(layout.searchFieldVisible);
     if (layout.projectSelectVisible) {
-        projectSelectFrame_ = layout.frames.projectSelect;
+        projectSelectFrame_ = layout.frames.projectSelect.translated(0, -layout.bottomInset);
     }
     // The pop-up keeps its distance from the bottom as the panel grows.
-    setFrameInParent(ui_->project_select, projectSelectFrame_);
+    setFrameInParent(ui_->project_select, projectSelectFrame_.translated(0, layout.bottomInset));
     ui_->project_select->setVisible(layout.projectSelectVisible);
     setFrameInParent(ui_->btnAdd, layout.frames.btnAdd);
     setFrameInParent(ui_->btnOptions, layout.frames.btnOptions);

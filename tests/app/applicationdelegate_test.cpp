@@ -1,5 +1,6 @@
 #include "app/applicationdelegate.h"
 #include "app/menubarcontroller.h"
+#include "platform/statusitem.h"
 #include "app/statusitemview.h"
 #include "panel/panelcontroller.h"
 #include "widgetapplication.h"
@@ -141,7 +142,7 @@ TEST_F(ApplicationDelegateTest, TerminationRemovesTheIconAndGoesAheadAtOnce)
 {
     auto delegate = launched();
     delegate->togglePanel();
-    QPointer<QSystemTrayIcon> trayIcon = delegate->menubarController()->statusItem();
+    QPointer<StatusItem> trayIcon = delegate->menubarController()->statusItem();
     ASSERT_FALSE(trayIcon.isNull());
 
     EXPECT_TRUE(delegate->applicationShouldTerminate());
