@@ -311,9 +311,16 @@ geo::StatusPlacement PanelController::openedPlacement() const
 
 SearchLayout PanelController::searchLayoutFor(const QString& text, qsizetype matchCount) const
 {
+    // The panel keeps touching the bar: its top on the status rectangle's top
+    // (on a bar of the usual thickness, kTopGap below the screen's top), or
+    // its bottom on the status rectangle's bottom.
     const geo::StatusPlacement placement = openedPlacement();
+    const QRectF& status = placement.statusRect;
+    SearchAnchor anchor;
+    anchor.fromBottom = placement.edge == geo::BarEdge::bottom;
+    anchor.edge = anchor.fromBottom ? status.y() : status.y() + status.height();
     return searchLayout(text, matchCount, windowFrame(), placement.screen, placement.usable,
-                        placement.edge == geo::BarEdge::bottom);
+                        anchor);
 }
 
 QList<geo::ScreenArea> PanelController::screenAreas()

@@ -178,12 +178,14 @@ QStringList filterProjectNames(const QStringList& names, const QString& text)
 }
 
 SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRectF& panel,
-                          const QRectF& screen, const QRectF& usable, bool fromBottom)
+                          const QRectF& screen, const QRectF& usable, const SearchAnchor& anchor)
 {
     using namespace search_geometry;
     SearchLayout layout;
-    const double panelTop = screen.y() + screen.height() - kTopGap;
-    const double panelBottom = panel.y();
+    const bool fromBottom = anchor.fromBottom;
+    const double panelTop = !fromBottom && anchor.edge ? *anchor.edge
+                                                       : screen.y() + screen.height() - kTopGap;
+    const double panelBottom = fromBottom && anchor.edge ? *anchor.edge : panel.y();
     // The frame of a panel of HEIGHT: hanging from its top, or standing on its bottom.
     const auto frameOf = [&](double height) {
         return QRectF(panel.x(), fromBottom ? panelBottom : panelTop - height, panel.width(),

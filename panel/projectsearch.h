@@ -85,10 +85,19 @@ struct SearchLayout {
 // the bottom of USABLE ends there instead (never shorter than one row) and its
 // list scrolls; every panel that fits keeps the height n × 35 + 90.
 //
-// A panel standing on a bar at the bottom of the screen (FROMBOTTOM) keeps its
-// bottom edge instead and grows upwards, ending at the top of USABLE at the
-// highest.
+// ANCHOR says which edge of the panel stays where it is. By default the top,
+// kTopGap below SCREEN's top. A panel standing on a bar at the bottom of the
+// screen keeps its bottom edge instead and grows upwards, ending at the top of
+// USABLE at the highest.
+struct SearchAnchor {
+    bool fromBottom = false;
+    // The y of the edge kept (the top, or the bottom when FROMBOTTOM): where
+    // the panel touches the bar. Absent: kTopGap below the screen's top (for
+    // the top only).
+    std::optional<double> edge;
+};
 SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRectF& panel,
-                          const QRectF& screen, const QRectF& usable, bool fromBottom = false);
+                          const QRectF& screen, const QRectF& usable,
+                          const SearchAnchor& anchor = {});
 
 } // namespace zarvo

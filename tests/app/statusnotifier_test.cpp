@@ -346,6 +346,34 @@ TEST_F(StatusNotifierTest, ServesTheIconPlainOrHighlightedAndTheToolTip)
         << "the highlighted icon was never served";
 }
 
+// A right click on such a host asks for the item's menu at the point.
+TEST_F(StatusNotifierTest, ContextMenuShowsTheMenuAtThePoint)
+{
+    const auto visibleWindows = [&] {
+        return server
+            .output(QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--class"), QStringLiteral("zarvo")})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    ASSERT_TRUE(visibleWindows().isEmpty());
+    click(QStringLiteral("ContextMenu"), 1200, 10);
+    QStringList shown;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            shown = visibleWindows();
+            return !shown.isEmpty();
+        },
+        kTimeoutMs))
+        << "no menu came up";
+    const QString shell = server.output(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), shown.first()});
+    EXPECT_TRUE(shell.contains(QStringLiteral("X=1200\n")) && shell.contains(QStringLiteral("Y=10\n")))
+        << shell.toStdString();
+    EXPECT_TRUE(panelClosed()) << "a right click here is not a toggle";
+}
+
 TEST_F(StatusNotifierTest, TheItemRegistersAgainWhenTheWatcherRestarts)
 {
     watcher.reset();

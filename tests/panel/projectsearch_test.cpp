@@ -254,11 +254,20 @@ TEST_P(SearchFromBottomTest, GrowsUpwardsAndStaysOnTheScreen)
     const FromBottomRow& row = GetParam();
     const QRectF usable(0, 44, 1440, 834);
     const SearchLayout layout =
-        searchLayout(row.text, row.matches, QRectF(160, 44, 280, 98), kScreen, usable, true);
+        searchLayout(row.text, row.matches, QRectF(160, 44, 280, 98), kScreen, usable, {true, 44});
     ASSERT_TRUE(layout.panelFrame.has_value());
     EXPECT_EQ(*layout.panelFrame, row.frame);
     EXPECT_EQ(layout.listArea, row.listArea);
     EXPECT_LE(layout.panelFrame->y() + layout.panelFrame->height(), 878);
+}
+
+// A bar thinner than kTopGap (trayer's 22 pixels at scale factor 2 are 11
+// points): the panel keeps touching it.
+TEST(SearchLayoutTest, ThePanelKeepsTheTopItWasOpenedWith)
+{
+    const SearchLayout layout = searchLayout(QStringLiteral("ke"), 3, QRectF(872, 791, 280, 98),
+                                             kScreen, kUsable, {false, 889});
+    EXPECT_EQ(*layout.panelFrame, QRectF(872, 889 - 195, 280, 195));
 }
 
 INSTANTIATE_TEST_SUITE_P(
