@@ -69,6 +69,18 @@ StatusItemView::StatusItemView(std::unique_ptr<StatusItem> statusItem, qreal len
             &StatusItemView::noteClickPoint);
     connect(statusItem_.get(), &StatusItem::contextMenuRequested, this,
             &StatusItemView::contextMenuRequested);
+    // Hosts that draw the menu themselves get the same entries.
+    QStringList titles;
+    for (const MenuEntry& entry : menuEntries()) {
+        titles << entry.title;
+    }
+    statusItem_->setMenuEntries(titles);
+    connect(statusItem_.get(), &StatusItem::menuEntryTriggered, this, [this](int index) {
+        const QList<MenuEntry> entries = menuEntries();
+        if (index >= 0 && index < entries.size() && entries[index].handler) {
+            entries[index].handler();
+        }
+    });
     if (qApp) {
         qApp->installEventFilter(this);
     }
@@ -151,23 +163,37 @@ void StatusItemView::contextMenuRequested(const std::optional<QPoint>& point)
     menu()->popup(point.value_or(QCursor::pos()));
 }
 
+QList<StatusItemView::MenuEntry> StatusItemView::menuEntries()
+{
+    return {
+        {QStringLiteral("Open Zarvo"),
+         [this] {
+             if (!isHighlighted_) {
+                 sendActionFromView();
+             }
+         }},
+        {QStringLiteral("Add Project\u2026"),
+         [this] { sendAction(QByteArrayLiteral("AddNew"), target_); }},
+        {QStringLiteral("Preferences\u2026"),
+         [this] { sendAction(QByteArrayLiteral("MenuPreferences"), target_); }},
+        {QString(), {}},
+        {QStringLiteral("Quit"), [] { terminateApplication(); }},
+    };
+}
+
 QMenu* StatusItemView::menu()
 {
     if (menu_) {
         return menu_.get();
     }
     menu_ = std::make_unique<QMenu>();
-    menu_->addAction(QStringLiteral("Open Zarvo"), this, [this] {
-        if (!isHighlighted_) {
-            sendActionFromView();
+    for (const MenuEntry& entry : menuEntries()) {
+        if (entry.title.isEmpty()) {
+            menu_->addSeparator();
+        } else {
+            menu_->addAction(entry.title, this, entry.handler);
         }
-    });
-    menu_->addAction(QStringLiteral("Add Project\u2026"), this,
-                     [this] { sendAction(QByteArrayLiteral("AddNew"), target_); });
-    menu_->addAction(QStringLiteral("Preferences\u2026"), this,
-                     [this] { sendAction(QByteArrayLiteral("MenuPreferences"), target_); });
-    menu_->addSeparator();
-    menu_->addAction(QStringLiteral("Quit"), this, [] { terminateApplication(); });
+    }
     return menu_.get();
 }
 

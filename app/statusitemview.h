@@ -4,11 +4,13 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -96,6 +98,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct MenuEntry {
+        QString title; // empty: a separator
+        std::function<void()> handler;
+    };
+    QList<MenuEntry> menuEntries();
     // Notes POINT (Qt's global coordinates) as the place of the last click.
     void noteClickPoint(const std::optional<QPoint>& point);
     void contextMenuRequested(const std::optional<QPoint>& point);

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -44,6 +45,11 @@ public:
     // the host has none.
     virtual bool showMessage(const QString& summary, const QString& body) = 0;
 
+    // The titles of the icon's menu, for hosts that draw the item's menu
+    // themselves (com.canonical.dbusmenu); an empty title is a separator.
+    // Hosts without menus ignore them.
+    virtual void setMenuEntries(const QStringList& titles) = 0;
+
 Q_SIGNALS:
     // A click on the icon (the left button), at POINT where the host said
     // where it was clicked.
@@ -52,6 +58,8 @@ Q_SIGNALS:
     void secondaryActivated(std::optional<QPoint> point);
     // A right click.
     void contextMenuRequested(std::optional<QPoint> point);
+    // The host's own drawing of the menu: entry INDEX of setMenuEntries()'s was chosen.
+    void menuEntryTriggered(int index);
 };
 
 } // namespace zarvo

@@ -31,6 +31,7 @@ public:
     QRect geometry() const override;
     bool showsContextMenus() const override { return false; }
     bool showMessage(const QString& summary, const QString& body) override;
+    void setMenuEntries(const QStringList& /*titles*/) override {}
 
     QSystemTrayIcon* trayIcon() const { return trayIcon_.get(); }
 

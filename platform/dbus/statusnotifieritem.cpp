@@ -10,6 +10,7 @@
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QVariantMap>
 #include <QGuiApplication>
 #include <QImage>
 #include <QList>
@@ -36,10 +37,27 @@ struct SniToolTip {
     QString description;
 };
 
+// One entry of a com.canonical.dbusmenu layout, (ia{sv}av): its id, its
+// properties and its children.
+struct MenuLayout {
+    int id = 0;
+    QVariantMap properties;
+    QList<MenuLayout> children;
+};
+
+// An entry's properties, (ia{sv}).
+struct MenuItemProperties {
+    int id = 0;
+    QVariantMap properties;
+};
+using MenuItemPropertiesList = QList<MenuItemProperties>;
+
 } // namespace zarvo::dbus
 
 Q_DECLARE_METATYPE(zarvo::dbus::SniPixmap)
 Q_DECLARE_METATYPE(zarvo::dbus::SniToolTip)
+Q_DECLARE_METATYPE(zarvo::dbus::MenuLayout)
+Q_DECLARE_METATYPE(zarvo::dbus::MenuItemProperties)
 
 namespace zarvo::dbus {
 
@@ -75,12 +93,57 @@ const QDBusArgument& operator>>(const QDBusArgument& in, SniToolTip& tip)
     return in;
 }
 
+QDBusArgument& operator<<(QDBusArgument& out, const MenuLayout& layout)
+{
+    out.beginStructure();
+    out << layout.id << layout.properties;
+    out.beginArray(QMetaType::fromType<QDBusVariant>());
+    for (const MenuLayout& child : layout.children) {
+        out << QDBusVariant(QVariant::fromValue(child));
+    }
+    out.endArray();
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, MenuLayout& layout)
+{
+    in.beginStructure();
+    in >> layout.id >> layout.properties;
+    in.beginArray();
+    while (!in.atEnd()) {
+        QDBusVariant child;
+        in >> child;
+        layout.children.append(qvariant_cast<MenuLayout>(child.variant()));
+    }
+    in.endArray();
+    in.endStructure();
+    return in;
+}
+
+QDBusArgument& operator<<(QDBusArgument& out, const MenuItemProperties& item)
+{
+    out.beginStructure();
+    out << item.id << item.properties;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, MenuItemProperties& item)
+{
+    in.beginStructure();
+    in >> item.id >> item.properties;
+    in.endStructure();
+    return in;
+}
+
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kMenuPath = QStringLiteral("/MenuBar");
 
 void registerTypes()
 {
@@ -88,6 +151,9 @@ void registerTypes()
         qDBusRegisterMetaType<SniPixmap>();
         qDBusRegisterMetaType<SniPixmaps>();
         qDBusRegisterMetaType<SniToolTip>();
+        qDBusRegisterMetaType<MenuLayout>();
+        qDBusRegisterMetaType<MenuItemProperties>();
+        qDBusRegisterMetaType<MenuItemPropertiesList>();
         return true;
     }();
     Q_UNUSED(registered);
@@ -146,6 +212,7 @@ class ItemAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString AttentionMovieName READ emptyName)
     Q_PROPERTY(zarvo::dbus::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
 public:
     explicit ItemAdaptor(StatusNotifierItem* item);
 
@@ -160,6 +227,7 @@ public:
     SniPixmaps noPixmaps() const { return {}; }
     SniToolTip toolTip() const;
     bool itemIsMenu() const { return false; }
+    QDBusObjectPath menu() const { return QDBusObjectPath(kMenuPath); }
 
 public Q_SLOTS:
     void Activate(int x, int y);
@@ -179,6 +247,54 @@ private:
     StatusNotifierItem* item_;
 };
 
+// The item's menu, drawn by hosts that show it themselves: a flat list of
+// entries with ids 1, 2, … under the root 0 (com.canonical.dbusmenu, the
+// parts hosts use: the layout, the properties, the "clicked" event).
+class MenuAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
+    Q_PROPERTY(uint Version READ version)
+    Q_PROPERTY(QString TextDirection READ textDirection)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
+public:
+    explicit MenuAdaptor(QObject* menu, StatusNotifierItem* item)
+        : QDBusAbstractAdaptor(menu), item_(item)
+    {
+    }
+
+    uint version() const { return 3; }
+    QString textDirection() const { return QStringLiteral("ltr"); }
+    QString status() const { return QStringLiteral("normal"); }
+    QStringList iconThemePath() const { return {}; }
+
+    // After the entries changed.
+    void layoutChanged()
+    {
+        ++revision_;
+        Q_EMIT LayoutUpdated(revision_, 0);
+    }
+
+public Q_SLOTS:
+    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
+                   zarvo::dbus::MenuLayout& layout);
+    zarvo::dbus::MenuItemPropertiesList GetGroupProperties(const QList<int>& ids,
+                                                           const QStringList& propertyNames);
+    QDBusVariant GetProperty(int id, const QString& name);
+    void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
+    bool AboutToShow(int id);
+
+Q_SIGNALS:
+    void LayoutUpdated(uint revision, int parent);
+    void ItemActivationRequested(int id, uint timestamp);
+
+private:
+    QVariantMap propertiesOf(int id) const;
+
+    StatusNotifierItem* item_;
+    uint revision_ = 1;
+};
+
 class StatusNotifierItem final : public StatusItem {
     Q_OBJECT
 public:
@@ -189,6 +305,7 @@ public:
     {
         registerTypes();
         adaptor_ = new ItemAdaptor(this);
+        menuAdaptor_ = new MenuAdaptor(&menuObject_, this);
         // The watcher came back (it restarted, or the desktop's panel did):
         // it knows nothing of us any more.
         connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
@@ -207,6 +324,7 @@ public:
         }
         shown_ = true;
         bus_.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors);
+        bus_.registerObject(kMenuPath, &menuObject_, QDBusConnection::ExportAdaptors);
         bus_.registerService(service_);
         registerWithWatcher();
         Q_EMIT adaptor_->NewStatus(adaptor_->status());
@@ -221,6 +339,7 @@ public:
         // The watcher forgets an item whose name leaves the bus.
         bus_.unregisterService(service_);
         bus_.unregisterObject(kItemPath);
+        bus_.unregisterObject(kMenuPath);
     }
 
     bool isVisible() const override { return shown_; }
@@ -251,6 +370,14 @@ public:
     QRect geometry() const override { return {}; }
     bool showsContextMenus() const override { return true; }
     bool showMessage(const QString&, const QString&) override { return false; }
+    void setMenuEntries(const QStringList& titles) override
+    {
+        menuEntries_ = titles;
+        menuAdaptor_->layoutChanged();
+    }
+    const QStringList& menuEntries() const { return menuEntries_; }
+    // Entry ID of the menu (1 for the first) was chosen in the host's menu.
+    void menuEntryChosen(int id) { Q_EMIT menuEntryTriggered(id - 1); }
 
     const QString& id() const { return id_; }
     const QString& title() const { return title_; }
@@ -282,8 +409,68 @@ private:
     SniPixmaps pixmaps_;
     QDBusServiceWatcher watcher_;
     ItemAdaptor* adaptor_ = nullptr; // owned as a child
+    QObject menuObject_;
+    MenuAdaptor* menuAdaptor_ = nullptr; // owned by menuObject_
+    QStringList menuEntries_;
     bool shown_ = false;
 };
+
+QVariantMap MenuAdaptor::propertiesOf(int id) const
+{
+    const QStringList& titles = item_->menuEntries();
+    if (id == 0) {
+        return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
+    }
+    if (id < 1 || id > titles.size()) {
+        return {};
+    }
+    const QString& title = titles[id - 1];
+    if (title.isEmpty()) {
+        return {{QStringLiteral("type"), QStringLiteral("separator")}};
+    }
+    return {{QStringLiteral("label"), title}, {QStringLiteral("enabled"), true},
+            {QStringLiteral("visible"), true}};
+}
+
+uint MenuAdaptor::GetLayout(int parentId, int recursionDepth,
+                            const QStringList& /*propertyNames*/, MenuLayout& layout)
+{
+    layout = {parentId, propertiesOf(parentId), {}};
+    if (parentId == 0 && recursionDepth != 0) {
+        for (int id = 1; id <= item_->menuEntries().size(); ++id) {
+            layout.children.append({id, propertiesOf(id), {}});
+        }
+    }
+    return revision_;
+}
+
+MenuItemPropertiesList MenuAdaptor::GetGroupProperties(const QList<int>& ids,
+                                                       const QStringList& /*propertyNames*/)
+{
+    MenuItemPropertiesList list;
+    for (const int id : ids) {
+        list.append({id, propertiesOf(id)});
+    }
+    return list;
+}
+
+QDBusVariant MenuAdaptor::GetProperty(int id, const QString& name)
+{
+    return QDBusVariant(propertiesOf(id).value(name));
+}
+
+void MenuAdaptor::Event(int id, const QString& eventId, const QDBusVariant& /*data*/,
+                        uint /*timestamp*/)
+{
+    if (eventId == QLatin1String("clicked") && id > 0) {
+        item_->menuEntryChosen(id);
+    }
+}
+
+bool MenuAdaptor::AboutToShow(int /*id*/)
+{
+    return false; // the entries never change while shown
+}
 
 ItemAdaptor::ItemAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), item_(item) {}
 

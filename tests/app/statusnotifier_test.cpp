@@ -12,6 +12,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
@@ -372,6 +373,62 @@ TEST_F(StatusNotifierTest, ContextMenuShowsTheMenuAtThePoint)
     EXPECT_TRUE(shell.contains(QStringLiteral("X=1200\n")) && shell.contains(QStringLiteral("Y=10\n")))
         << shell.toStdString();
     EXPECT_TRUE(panelClosed()) << "a right click here is not a toggle";
+}
+
+// Hosts that draw the item's menu themselves (GNOME's AppIndicator
+// extension) read it as a com.canonical.dbusmenu layout and send "clicked".
+TEST_F(StatusNotifierTest, TheMenuIsServedToHostsThatDrawItAndOpensThePanel)
+{
+    const QVariant path = property(QStringLiteral("Menu"));
+    ASSERT_TRUE(path.canConvert<QDBusObjectPath>());
+    const QString menuPath = path.value<QDBusObjectPath>().path();
+    const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(item, menuPath, menuInterface,
+                                                            QStringLiteral("GetLayout"));
+    getLayout << 0 << -1 << QStringList();
+    QDBusPendingCall pending = watcher->bus().asyncCall(getLayout);
+    ASSERT_TRUE(test::waitUntil([&] { return pending.isFinished(); }, kTimeoutMs));
+    ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
+    ASSERT_EQ(pending.reply().arguments().size(), 2);
+    const auto layout = pending.reply().arguments().at(1).value<QDBusArgument>();
+    QStringList labels;
+    QList<int> ids;
+    int rootId = -1;
+    QVariantMap rootProperties;
+    layout.beginStructure();
+    layout >> rootId >> rootProperties;
+    layout.beginArray();
+    while (!layout.atEnd()) {
+        QDBusVariant child;
+        layout >> child;
+        const auto entry = child.variant().value<QDBusArgument>();
+        int id = 0;
+        QVariantMap properties;
+        entry.beginStructure();
+        entry >> id >> properties;
+        entry.endStructure();
+        ids << id;
+        labels << (properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")
+                       ? QStringLiteral("-")
+                       : properties.value(QStringLiteral("label")).toString());
+    }
+    layout.endArray();
+    layout.endStructure();
+    EXPECT_EQ(rootId, 0);
+    EXPECT_EQ(labels, (QStringList{QStringLiteral("Open Zarvo"), QStringLiteral("Add Project\u2026"),
+                                   QStringLiteral("Preferences\u2026"), QStringLiteral("-"),
+                                   QStringLiteral("Quit")}));
+
+    ASSERT_FALSE(ids.isEmpty());
+    QDBusMessage event = QDBusMessage::createMethodCall(item, menuPath, menuInterface,
+                                                        QStringLiteral("Event"));
+    event << ids.first() << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0))
+          << 0u;
+    QDBusPendingCall clicked = watcher->bus().asyncCall(event);
+    ASSERT_TRUE(test::waitUntil([&] { return clicked.isFinished(); }, kTimeoutMs));
+    ASSERT_FALSE(clicked.isError()) << clicked.error().message().toStdString();
+    EXPECT_TRUE(openPanel().has_value()) << "\"Open Zarvo\" did not open the panel";
 }
 
 TEST_F(StatusNotifierTest, TheItemRegistersAgainWhenTheWatcherRestarts)
