@@ -6,12 +6,12 @@
 #include "platform/screencoordinates.h"
 #include "platform/statusitem.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPalette>
-#include <QCursor>
 #include <QScreen>
 
 #include <algorithm>

@@ -540,8 +540,8 @@ void PanelController::windowDidResize()
     current.appTitleSep = frameInParent(ui_->app_title_sep);
 
     const geo::StatusPlacement placement = openedPlacement();
-    const geo::PanelLayout layout = geo::layoutPanel(placement.statusRect, windowFrame(), view,
-                                                     current, placement.edge);
+    const geo::PanelLayout layout =
+        geo::layoutPanel(placement.statusRect, windowFrame(), view, current, placement.edge);
 
     content->setArrowX(layout.arrowX);
     if (layout.searchFieldVisible) {

@@ -183,8 +183,8 @@ SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRect
     using namespace search_geometry;
     SearchLayout layout;
     const bool fromBottom = anchor.fromBottom;
-    const double panelTop = !fromBottom && anchor.edge ? *anchor.edge
-                                                       : screen.y() + screen.height() - kTopGap;
+    const double panelTop =
+        !fromBottom && anchor.edge ? *anchor.edge : screen.y() + screen.height() - kTopGap;
     const double panelBottom = fromBottom && anchor.edge ? *anchor.edge : panel.y();
     // The frame of a panel of HEIGHT: hanging from its top, or standing on its bottom.
     const auto frameOf = [&](double height) {

@@ -10,11 +10,11 @@
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QVariantMap>
 #include <QGuiApplication>
 #include <QImage>
 #include <QList>
 #include <QScreen>
+#include <QVariantMap>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -392,9 +392,9 @@ public:
 private:
     void registerWithWatcher()
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kWatcherService, kWatcherPath, kWatcherInterface,
-            QStringLiteral("RegisterStatusNotifierItem"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherInterface,
+                                           QStringLiteral("RegisterStatusNotifierItem"));
         call << service_;
         // No answer is awaited: a watcher that is not there yet registers
         // us when its name appears.
@@ -428,12 +428,13 @@ QVariantMap MenuAdaptor::propertiesOf(int id) const
     if (title.isEmpty()) {
         return {{QStringLiteral("type"), QStringLiteral("separator")}};
     }
-    return {{QStringLiteral("label"), title}, {QStringLiteral("enabled"), true},
+    return {{QStringLiteral("label"), title},
+            {QStringLiteral("enabled"), true},
             {QStringLiteral("visible"), true}};
 }
 
-uint MenuAdaptor::GetLayout(int parentId, int recursionDepth,
-                            const QStringList& /*propertyNames*/, MenuLayout& layout)
+uint MenuAdaptor::GetLayout(int parentId, int recursionDepth, const QStringList& /*propertyNames*/,
+                            MenuLayout& layout)
 {
     layout = {parentId, propertiesOf(parentId), {}};
     if (parentId == 0 && recursionDepth != 0) {

@@ -1,8 +1,8 @@
 #include "app/applicationdelegate.h"
 #include "app/menubarcontroller.h"
-#include "platform/statusitem.h"
 #include "app/statusitemview.h"
 #include "panel/panelcontroller.h"
+#include "platform/statusitem.h"
 #include "widgetapplication.h"
 
 #include <QApplication>

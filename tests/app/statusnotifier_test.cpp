@@ -161,8 +161,7 @@ protected:
     // Calls METHOD(X, Y) on the item, as the host does for a click.
     void click(const QString& method, int x, int y)
     {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(item, kItemPath, kItemInterface, method);
+        QDBusMessage call = QDBusMessage::createMethodCall(item, kItemPath, kItemInterface, method);
         call << x << y;
         QDBusPendingCall pending = watcher->bus().asyncCall(call);
         ASSERT_TRUE(test::waitUntil([&] { return pending.isFinished(); }, kTimeoutMs));
@@ -220,16 +219,16 @@ protected:
     std::optional<QRect> panelFrame() const
     {
         const QString ids = server.output(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-             QStringLiteral("^Zarvo$")});
+            QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--name"), QStringLiteral("^Zarvo$")});
         for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString shell = server.output(
-                QStringLiteral("xdotool"),
-                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+            const QString shell =
+                server.output(QStringLiteral("xdotool"),
+                              {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
             const auto value = [&](const char* key) {
-                const QRegularExpression line(QStringLiteral("^%1=(-?\\d+)$").arg(QLatin1String(key)),
-                                              QRegularExpression::MultilineOption);
+                const QRegularExpression line(
+                    QStringLiteral("^%1=(-?\\d+)$").arg(QLatin1String(key)),
+                    QRegularExpression::MultilineOption);
                 return line.match(shell).captured(1).toInt();
             };
             return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
@@ -243,8 +242,8 @@ protected:
     {
         const QString dir = QStringLiteral(ZARVO_ARTEFACTS_DIR);
         QDir().mkpath(dir);
-        server.run(QStringLiteral("import"),
-                   {QStringLiteral("-window"), QStringLiteral("root"), dir + QLatin1Char('/') + name});
+        server.run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                              dir + QLatin1Char('/') + name});
     }
 
     test::XvfbServer server{QSize(1440, 900)};
@@ -367,10 +366,11 @@ TEST_F(StatusNotifierTest, ContextMenuShowsTheMenuAtThePoint)
         },
         kTimeoutMs))
         << "no menu came up";
-    const QString shell = server.output(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), shown.first()});
-    EXPECT_TRUE(shell.contains(QStringLiteral("X=1200\n")) && shell.contains(QStringLiteral("Y=10\n")))
+    const QString shell =
+        server.output(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"),
+                                                  QStringLiteral("--shell"), shown.first()});
+    EXPECT_TRUE(shell.contains(QStringLiteral("X=1200\n")) &&
+                shell.contains(QStringLiteral("Y=10\n")))
         << shell.toStdString();
     EXPECT_TRUE(panelClosed()) << "a right click here is not a toggle";
 }
@@ -384,8 +384,8 @@ TEST_F(StatusNotifierTest, TheMenuIsServedToHostsThatDrawItAndOpensThePanel)
     const QString menuPath = path.value<QDBusObjectPath>().path();
     const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 
-    QDBusMessage getLayout = QDBusMessage::createMethodCall(item, menuPath, menuInterface,
-                                                            QStringLiteral("GetLayout"));
+    QDBusMessage getLayout =
+        QDBusMessage::createMethodCall(item, menuPath, menuInterface, QStringLiteral("GetLayout"));
     getLayout << 0 << -1 << QStringList();
     QDBusPendingCall pending = watcher->bus().asyncCall(getLayout);
     ASSERT_TRUE(test::waitUntil([&] { return pending.isFinished(); }, kTimeoutMs));
@@ -416,15 +416,15 @@ TEST_F(StatusNotifierTest, TheMenuIsServedToHostsThatDrawItAndOpensThePanel)
     layout.endArray();
     layout.endStructure();
     EXPECT_EQ(rootId, 0);
-    EXPECT_EQ(labels, (QStringList{QStringLiteral("Open Zarvo"), QStringLiteral("Add Project\u2026"),
-                                   QStringLiteral("Preferences\u2026"), QStringLiteral("-"),
-                                   QStringLiteral("Quit")}));
+    EXPECT_EQ(labels,
+              (QStringList{QStringLiteral("Open Zarvo"), QStringLiteral("Add Project\u2026"),
+                           QStringLiteral("Preferences\u2026"), QStringLiteral("-"),
+                           QStringLiteral("Quit")}));
 
     ASSERT_FALSE(ids.isEmpty());
-    QDBusMessage event = QDBusMessage::createMethodCall(item, menuPath, menuInterface,
-                                                        QStringLiteral("Event"));
-    event << ids.first() << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0))
-          << 0u;
+    QDBusMessage event =
+        QDBusMessage::createMethodCall(item, menuPath, menuInterface, QStringLiteral("Event"));
+    event << ids.first() << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
     QDBusPendingCall clicked = watcher->bus().asyncCall(event);
     ASSERT_TRUE(test::waitUntil([&] { return clicked.isFinished(); }, kTimeoutMs));
     ASSERT_FALSE(clicked.isError()) << clicked.error().message().toStdString();

@@ -323,8 +323,8 @@ double openByClick(PanelController& controller, Qt::KeyboardModifiers modifiers,
                    QString* log = nullptr)
 {
     return openByClick(
-        controller, [&] { controller.setHasActivePanel(!controller.hasActivePanel()); },
-        modifiers, log);
+        controller, [&] { controller.setHasActivePanel(!controller.hasActivePanel()); }, modifiers,
+        log);
 }
 
 // The first click after start-up makes the panel controller while it is

@@ -272,14 +272,14 @@ TEST(SearchLayoutTest, ThePanelKeepsTheTopItWasOpenedWith)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SearchFromBottomTest,
-    ::testing::Values(
-        FromBottomRow{"EmptyTextOpeningHeight", QString(), 0, QRectF(160, 44, 280, 98), QRectF()},
-        // The list starts below the search field, the arrow being at the bottom.
-        FromBottomRow{"FourMatches", QStringLiteral("alp"), 4, QRectF(160, 44, 280, 230),
-                      QRectF(2, 44, 276, 140)},
-        // 30 rows would be 1140 high: capped at 878 - 44, the list scrolls.
-        FromBottomRow{"ManyMatchesEndAtTheUsableTop", QStringLiteral("a"), 30,
-                      QRectF(160, 44, 280, 834), QRectF(2, 44, 276, 744)}),
+    ::testing::Values(FromBottomRow{"EmptyTextOpeningHeight", QString(), 0,
+                                    QRectF(160, 44, 280, 98), QRectF()},
+                      // The list starts below the search field, the arrow being at the bottom.
+                      FromBottomRow{"FourMatches", QStringLiteral("alp"), 4,
+                                    QRectF(160, 44, 280, 230), QRectF(2, 44, 276, 140)},
+                      // 30 rows would be 1140 high: capped at 878 - 44, the list scrolls.
+                      FromBottomRow{"ManyMatchesEndAtTheUsableTop", QStringLiteral("a"), 30,
+                                    QRectF(160, 44, 280, 834), QRectF(2, 44, 276, 744)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
