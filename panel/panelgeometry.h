@@ -83,16 +83,15 @@ struct StatusPlacement {
     QRectF usable;
 };
 
-// Depth of the band along a screen's top and bottom edges where a click on a
-// tray icon can land: the bar's reserved strip, or kStatusBarThickness where
-// the bar reserves none.
 // Hosts that send points relative to their own widget (waybar) send small
 // numbers: a point this close to the desktop's top-left corner on both axes
 // is taken for one of those, not for a click at the corner.
 inline constexpr double kWidgetRelativeExtent = 32;
 
 // Whether POINT can be where a tray icon was clicked: on a screen of SCREENS,
-// in the band along its top or bottom edge, and not a widget-relative point.
+// in the band along its top or bottom edge where a bar is (the strip the bar
+// reserves, or STATUSBARTHICKNESS where it reserves none), and not a
+// widget-relative point.
 bool isPlausibleIconPoint(const QPointF& point, const QList<ScreenArea>& screens,
                           double statusBarThickness = kStatusBarThickness);
 
