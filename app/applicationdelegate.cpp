@@ -1,6 +1,7 @@
 #include "app/applicationdelegate.h"
 
 #include "app/menubarcontroller.h"
+#include "panel/currentevent.h"
 #include "panel/panelcontroller.h"
 #include "platform/diagnostics.h"
 
@@ -36,6 +37,9 @@ ApplicationDelegate* ApplicationDelegate::shared()
 
 void ApplicationDelegate::applicationDidFinishLaunching()
 {
+    // The open animation asks which keys the click on the icon held; the
+    // very first click comes before the panel controller exists.
+    CurrentEvent::install();
     setMenubarController(std::make_unique<MenubarController>());
     setSearchArray(QStringList());
     setSelectedSearch(-1);

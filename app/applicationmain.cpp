@@ -5,6 +5,7 @@
 #include "app/singleinstance.h"
 #include "panel/firstrunhint.h"
 #include "platform/dbus/desktopnotifier.h"
+#include "platform/dbus/statusnotifieritem.h"
 #include "platform/hotkeyservice.h"
 #include "platform/keyboardlayout.h"
 #include "platform/notifier.h"
@@ -86,12 +87,22 @@ public:
         services().hotKeys = hotKeys_.get();
         services().keyboardLayout = keyboardLayout_.get();
         services().notifier = notifier_.get();
+        // Qt's own StatusNotifierItem drops the point a host's click carries,
+        // so the panel could not find the icon: ours is used wherever a host
+        // shows such items, and Qt's tray icon (XEmbed) elsewhere.
+        services().createStatusItem = []() -> std::unique_ptr<StatusItem> {
+            if (!dbus::statusNotifierHostPresent()) {
+                return nullptr;
+            }
+            return dbus::createStatusNotifierItem(QStringLiteral("zarvo"), QStringLiteral("Zarvo"));
+        };
     }
     ~PlatformBackends()
     {
         services().hotKeys = nullptr;
         services().keyboardLayout = nullptr;
         services().notifier = nullptr;
+        services().createStatusItem = nullptr;
     }
     PlatformBackends(const PlatformBackends&) = delete;
     PlatformBackends& operator=(const PlatformBackends&) = delete;

@@ -2,13 +2,21 @@
 
 #include "app/namedimage.h"
 #include "app/statusitemview.h"
-#include "platform/diagnostics.h"
+#include "platform/services.h"
+#include "platform/statusitem.h"
+#include "platform/traystatusitem.h"
 
 namespace zarvo {
 
 MenubarController::MenubarController()
 {
-    auto item = std::make_unique<QSystemTrayIcon>();
+    std::unique_ptr<StatusItem> item;
+    if (services().createStatusItem) {
+        item = services().createStatusItem();
+    }
+    if (!item) {
+        item = std::make_unique<TrayStatusItem>();
+    }
     item->setToolTip(QStringLiteral("Zarvo"));
     statusItemView_ =
         std::make_unique<StatusItemView>(std::move(item), kStatusItemLength, kStatusBarThickness);
@@ -19,10 +27,6 @@ MenubarController::MenubarController()
 
     // The tray needs a picture before it shows the entry.
     statusItemView_->displayIfNeeded();
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        logLine(QStringLiteral("No system tray is available: open the panel with the hot key "
-                               "or \"zarvo toggle\""));
-    }
     statusItem()->show();
 }
 
@@ -31,7 +35,7 @@ MenubarController::~MenubarController()
     statusItem()->hide();
 }
 
-QSystemTrayIcon* MenubarController::statusItem() const
+StatusItem* MenubarController::statusItem() const
 {
     return statusItemView_->statusItem();
 }
@@ -48,10 +52,7 @@ void MenubarController::setHasActiveIcon(bool active)
 
 void MenubarController::showMessage(const QString& summary, const QString& body) const
 {
-    QSystemTrayIcon* item = statusItem();
-    if (item && item->isVisible() && QSystemTrayIcon::supportsMessages()) {
-        item->showMessage(summary, body, QSystemTrayIcon::Warning);
-    }
+    statusItem()->showMessage(summary, body);
 }
 
 } // namespace zarvo

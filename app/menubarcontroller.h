@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QSystemTrayIcon>
+#include <QString>
 
 #include <memory>
 
 namespace zarvo {
 
+class StatusItem;
 class StatusItemView;
 
 // Puts the application's icon into the tray for as long as it lives.
@@ -17,6 +18,8 @@ public:
 
     // Shows the icon in the tray; a click on it sends "togglePanel" to the
     // application's delegate. Without a tray the icon waits for one to appear.
+    // The status item is the one services().createStatusItem makes, else
+    // Qt's tray icon.
     MenubarController();
     // Takes the icon out of the tray.
     ~MenubarController();
@@ -24,7 +27,7 @@ public:
     MenubarController& operator=(const MenubarController&) = delete;
 
     StatusItemView* statusItemView() const { return statusItemView_.get(); }
-    QSystemTrayIcon* statusItem() const;
+    StatusItem* statusItem() const;
 
     // The icon's highlight: on while the panel is open.
     bool hasActiveIcon() const;

@@ -2,14 +2,16 @@
 
 #include "app/actiondispatch.h"
 #include "app/interfacestyle.h"
+#include "panel/currentevent.h"
 #include "platform/screencoordinates.h"
+#include "platform/statusitem.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QIcon>
+#include <QMenu>
 #include <QPainter>
 #include <QPalette>
-#include <QPixmap>
 #include <QScreen>
 
 #include <algorithm>
@@ -48,12 +50,37 @@ void drawStatusBarBackground(QPainter& painter, const QRectF& rect, bool highlig
     }
 }
 
-StatusItemView::StatusItemView(std::unique_ptr<QSystemTrayIcon> statusItem, qreal length,
+StatusItemView::StatusItemView(std::unique_ptr<StatusItem> statusItem, qreal length,
                                qreal thickness)
     : statusItem_(std::move(statusItem)), frame_(0, 0, length, thickness)
 {
-    connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
-            &StatusItemView::statusItemActivated);
+    connect(statusItem_.get(), &StatusItem::activated, this,
+            [this](const std::optional<QPoint>& point) {
+                noteClickPoint(point);
+                if (point) {
+                    // A click the host reports over the bus passes through
+                    // none of our input events: take the keys held now.
+                    CurrentEvent::noteClick(QGuiApplication::queryKeyboardModifiers());
+                }
+                mouseDown();
+            });
+    // Nothing happens on other buttons; the place is still worth knowing.
+    connect(statusItem_.get(), &StatusItem::secondaryActivated, this,
+            &StatusItemView::noteClickPoint);
+    connect(statusItem_.get(), &StatusItem::contextMenuRequested, this,
+            &StatusItemView::contextMenuRequested);
+    // Hosts that draw the menu themselves get the same entries.
+    QStringList titles;
+    for (const MenuEntry& entry : menuEntries()) {
+        titles << entry.title;
+    }
+    statusItem_->setMenuEntries(titles);
+    connect(statusItem_.get(), &StatusItem::menuEntryTriggered, this, [this](int index) {
+        const QList<MenuEntry> entries = menuEntries();
+        if (index >= 0 && index < entries.size() && entries[index].handler) {
+            entries[index].handler();
+        }
+    });
     if (qApp) {
         qApp->installEventFilter(this);
     }
@@ -107,6 +134,69 @@ QRectF StatusItemView::globalRect() const
     return screenRectFromQt(QRectF(geometry), QRectF(primary->geometry()));
 }
 
+void StatusItemView::noteClickPoint(const std::optional<QPoint>& point)
+{
+    const QScreen* primary = qGuiApp ? QGuiApplication::primaryScreen() : nullptr;
+    if (!point || !primary) {
+        return;
+    }
+    const auto fromQt = [&](QPoint p) {
+        return screenRectFromQt(QRectF(QPointF(p), QSizeF()), QRectF(primary->geometry()))
+            .topLeft();
+    };
+    clickPoint_ = fromQt(*point);
+    // Only X11 tells where the pointer is; elsewhere QCursor::pos() is stale.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        clickCursor_ = fromQt(QCursor::pos());
+    } else {
+        clickCursor_.reset();
+    }
+}
+
+void StatusItemView::contextMenuRequested(const std::optional<QPoint>& point)
+{
+    noteClickPoint(point);
+    if (!statusItem_->showsContextMenus()) {
+        rightMouseDown();
+        return;
+    }
+    menu()->popup(point.value_or(QCursor::pos()));
+}
+
+QList<StatusItemView::MenuEntry> StatusItemView::menuEntries()
+{
+    return {
+        {QStringLiteral("Open Zarvo"),
+         [this] {
+             if (!isHighlighted_) {
+                 sendActionFromView();
+             }
+         }},
+        {QStringLiteral("Add Project\u2026"),
+         [this] { sendAction(QByteArrayLiteral("AddNew"), target_); }},
+        {QStringLiteral("Preferences\u2026"),
+         [this] { sendAction(QByteArrayLiteral("MenuPreferences"), target_); }},
+        {QString(), {}},
+        {QStringLiteral("Quit"), [] { terminateApplication(); }},
+    };
+}
+
+QMenu* StatusItemView::menu()
+{
+    if (menu_) {
+        return menu_.get();
+    }
+    menu_ = std::make_unique<QMenu>();
+    for (const MenuEntry& entry : menuEntries()) {
+        if (entry.title.isEmpty()) {
+            menu_->addSeparator();
+        } else {
+            menu_->addAction(entry.title, this, entry.handler);
+        }
+    }
+    return menu_.get();
+}
+
 QPointF StatusItemView::centredImageOrigin(QSizeF boundsSize, QSizeF imageSize)
 {
     return {roundedCoordinate((boundsSize.width() - imageSize.width()) * 0.5),
@@ -143,23 +233,6 @@ void StatusItemView::sendActionFromView()
     sendAction(action_, target_);
 }
 
-void StatusItemView::statusItemActivated(QSystemTrayIcon::ActivationReason reason)
-{
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
-    // The second press of a double click is a press like the first.
-    case QSystemTrayIcon::DoubleClick:
-        mouseDown();
-        break;
-    case QSystemTrayIcon::Context:
-        rightMouseDown();
-        break;
-    case QSystemTrayIcon::MiddleClick:
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
-}
-
 void StatusItemView::setNeedsDisplay()
 {
     needsDisplay_ = true;
@@ -193,24 +266,8 @@ void StatusItemView::displayIfNeeded()
         drawRect(painter, bounds());
     }
     drawing_ = drawing;
-    statusItem_->setIcon(iconFor(drawing_));
+    statusItem_->setIcon(drawing_);
     Q_EMIT displayed();
-}
-
-QIcon StatusItemView::iconFor(const QImage& drawing)
-{
-    for (const auto& [picture, icon] : icons_) {
-        if (picture == drawing) {
-            return icon;
-        }
-    }
-    // Plain and highlighted, in a light and a dark bar, at one scale.
-    constexpr qsizetype kMaxIcons = 4;
-    if (icons_.size() >= kMaxIcons) {
-        icons_.removeFirst();
-    }
-    icons_.append({drawing, QIcon(QPixmap::fromImage(drawing))});
-    return icons_.last().second;
 }
 
 } // namespace zarvo

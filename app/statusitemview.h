@@ -3,33 +3,38 @@
 #include "app/namedimage.h"
 
 #include <QByteArray>
-#include <QIcon>
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QRectF>
-#include <QSystemTrayIcon>
 
+#include <functional>
 #include <memory>
-#include <utility>
+#include <optional>
 
+class QMenu;
 class QPainter;
 
 namespace zarvo {
 
+class StatusItem;
+
 // The picture shown in the tray: the bar's background, plain or highlighted,
 // with the icon centred on it. The view is drawn into an image of its size
-// that becomes the tray icon; a click of either button sends its action.
+// that becomes the tray icon; a click of either button sends its action. On
+// hosts that show menus (StatusNotifierItem hosts) a right click shows the
+// icon's menu instead.
 class StatusItemView final : public QObject {
     Q_OBJECT
 public:
     // The view of STATUS_ITEM, which it keeps: LENGTH points wide and as high
     // as the bar's THICKNESS. The tray entry shows the view from now on.
-    StatusItemView(std::unique_ptr<QSystemTrayIcon> statusItem, qreal length, qreal thickness);
+    StatusItemView(std::unique_ptr<StatusItem> statusItem, qreal length, qreal thickness);
     ~StatusItemView() override;
 
-    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    StatusItem* statusItem() const { return statusItem_.get(); }
     // Origin (0, 0), the status item's length by the bar's thickness.
     QRectF frame() const { return frame_; }
     QRectF bounds() const { return {QPointF(), frame_.size()}; }
@@ -55,6 +60,12 @@ public:
     // The tray entry's rectangle in screen coordinates (origin bottom-left of
     // the primary screen, y up); the zero rectangle when the tray reports none.
     QRectF globalRect() const;
+    // Where the host last said the icon was clicked, in the same coordinates;
+    // none when no click carried a point (XEmbed trays, or no click yet).
+    const std::optional<QPointF>& clickPoint() const { return clickPoint_; }
+    // Where the pointer was at that click, where the window system tells it
+    // (X11): the fall-back for hosts whose points are not the screen's.
+    const std::optional<QPointF>& clickCursor() const { return clickCursor_; }
 
     // Draws the view into PAINTER, whose coordinates are the view's bounds
     // with y growing downwards.
@@ -66,6 +77,9 @@ public:
     // Both buttons send the action.
     void mouseDown();
     void rightMouseDown();
+    // The icon's menu, shown for a right click on hosts that show menus:
+    // "Open Zarvo", "Add Project…", "Preferences…", "Quit". Made on first use.
+    QMenu* menu();
 
     bool needsDisplay() const { return needsDisplay_; }
     // Marks the view for a redraw, which the event loop carries out.
@@ -84,14 +98,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void statusItemActivated(QSystemTrayIcon::ActivationReason reason);
+    struct MenuEntry {
+        QString title; // empty: a separator
+        std::function<void()> handler;
+    };
+    QList<MenuEntry> menuEntries();
+    // Notes POINT (Qt's global coordinates) as the place of the last click.
+    void noteClickPoint(const std::optional<QPoint>& point);
+    void contextMenuRequested(const std::optional<QPoint>& point);
     void sendActionFromView();
-    // The icon of DRAWING: the same icon for the same picture.
-    QIcon iconFor(const QImage& drawing);
 
     std::shared_ptr<const NamedImage> image_;
     std::shared_ptr<const NamedImage> alternateImage_;
-    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<StatusItem> statusItem_;
+    std::optional<QPointF> clickPoint_;
+    std::optional<QPointF> clickCursor_;
+    std::unique_ptr<QMenu> menu_;
     bool isHighlighted_ = false;
     QByteArray action_;
     QPointer<QObject> target_;
@@ -100,11 +122,6 @@ private:
     bool needsDisplay_ = false;
     bool displayScheduled_ = false;
     QImage drawing_;
-    // The icons handed to the tray so far, with their pictures. The tray
-    // keeps a scaled copy of every new icon it is given (in QPixmapCache,
-    // up to 10 MiB), and the picture changes at every opening and closing of
-    // the panel: each picture keeps its one icon.
-    QList<std::pair<QImage, QIcon>> icons_;
 };
 
 // The bar's background behind a status item in RECT: left as the bar draws

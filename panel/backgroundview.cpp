@@ -37,6 +37,14 @@ void BackgroundView::setArrowX(qint64 x)
     update();
 }
 
+void BackgroundView::setArrowEdge(panel_geometry::BarEdge edge)
+{
+    if (edge != arrowEdge_) {
+        arrowEdge_ = edge;
+        update();
+    }
+}
+
 QPainterPath BackgroundView::outline(const QRectF& bounds, qint64 arrowX)
 {
     const QRectF r = bounds.adjusted(kInset, kInset, -kInset, -kInset);
@@ -65,12 +73,18 @@ QPainterPath BackgroundView::outline(const QRectF& bounds, qint64 arrowX)
     return path;
 }
 
-void BackgroundView::paint(QPainter& painter, const QSizeF& size, qint64 arrowX)
+void BackgroundView::paint(QPainter& painter, const QSizeF& size, qint64 arrowX,
+                           panel_geometry::BarEdge edge)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    // Work with y up, as the outline is given.
-    painter.setTransform(QTransform(1, 0, 0, -1, 0, size.height()), true);
+    // Work with y up, as the outline is given; an arrow at the bottom is the
+    // same drawing mirrored, which keeps the rim's clip working (the bounds
+    // are mirrored with the outline).
+    const bool arrowBelow = edge == panel_geometry::BarEdge::bottom;
+    if (!arrowBelow) {
+        painter.setTransform(QTransform(1, 0, 0, -1, 0, size.height()), true);
+    }
     const QRectF bounds(QPointF(), size);
     const QPainterPath body = outline(bounds, arrowX);
 
@@ -78,8 +92,8 @@ void BackgroundView::paint(QPainter& painter, const QSizeF& size, qint64 arrowX)
     // point, top colour at the arrow tip.
     const QRectF span = body.boundingRect();
     QLinearGradient gradient(0, span.top(), 0, span.bottom());
-    gradient.setColorAt(0, bodyBottomColour());
-    gradient.setColorAt(1, bodyTopColour());
+    gradient.setColorAt(0, arrowBelow ? bodyTopColour() : bodyBottomColour());
+    gradient.setColorAt(1, arrowBelow ? bodyBottomColour() : bodyTopColour());
     painter.fillPath(body, gradient);
 
     // The rim: the stroke's outer half only. The bounds rectangle runs the
@@ -102,7 +116,7 @@ void BackgroundView::paintEvent(QPaintEvent* /*event*/)
 {
     // The whole view is drawn every time.
     QPainter painter(this);
-    paint(painter, size(), arrowX_);
+    paint(painter, size(), arrowX_, arrowEdge_);
 }
 
 } // namespace zarvo

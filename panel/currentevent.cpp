@@ -35,6 +35,18 @@ panel_geometry::OpeningEvent CurrentEvent::current()
     return tracker ? tracker->event_ : panel_geometry::OpeningEvent{};
 }
 
+void CurrentEvent::noteClick(Qt::KeyboardModifiers modifiers)
+{
+    install();
+    CurrentEvent* tracker = instance();
+    if (!tracker) {
+        return;
+    }
+    tracker->event_.leftMouseDown = true;
+    tracker->event_.modifiers = modifiers;
+    tracker->forgetSoon();
+}
+
 bool CurrentEvent::eventFilter(QObject* /*watched*/, QEvent* event)
 {
     switch (event->type()) {
@@ -49,18 +61,23 @@ bool CurrentEvent::eventFilter(QObject* /*watched*/, QEvent* event)
         event_.leftMouseDown = (event->type() == QEvent::MouseButtonPress ||
                                 event->type() == QEvent::MouseButtonDblClick) &&
                                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-        // The event stays current until its dispatch is over, which is when
-        // the event loop gets to the queued call.
-        if (!forgetQueued_) {
-            forgetQueued_ = true;
-            QMetaObject::invokeMethod(this, &CurrentEvent::forget, Qt::QueuedConnection);
-        }
+        forgetSoon();
         break;
     }
     default:
         break;
     }
     return false;
+}
+
+void CurrentEvent::forgetSoon()
+{
+    // The event stays current until its dispatch is over, which is when the
+    // event loop gets to the queued call.
+    if (!forgetQueued_) {
+        forgetQueued_ = true;
+        QMetaObject::invokeMethod(this, &CurrentEvent::forget, Qt::QueuedConnection);
+    }
 }
 
 void CurrentEvent::forget()

@@ -17,6 +17,10 @@ public:
     static void install();
     // The event being dispatched now; a default OpeningEvent when there is none.
     static panel_geometry::OpeningEvent current();
+    // A left click that reached the application without an input event of
+    // its own (a tray host's activation over D-Bus), MODIFIERS held: current
+    // until the event loop's next turn. Installs the watcher if need be.
+    static void noteClick(Qt::KeyboardModifiers modifiers);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -24,6 +28,7 @@ protected:
 private:
     CurrentEvent() = default;
     void forget();
+    void forgetSoon();
 
     panel_geometry::OpeningEvent event_;
     bool forgetQueued_ = false;

@@ -95,9 +95,7 @@ void updateFirstRunHint(PanelController& controller)
     if (!label) {
         label = makeLabel(controller);
     }
-    const SearchLayout layout = searchLayout(
-        kSomeText, first_run_hint::kRows, controller.windowFrame(),
-        PanelController::primaryScreenFrame(), PanelController::primaryScreenUsableFrame());
+    const SearchLayout layout = controller.searchLayoutFor(kSomeText, first_run_hint::kRows);
     controller.setWindowFrame(*layout.panelFrame);
     label->setGeometry(
         panel_geometry::flipInParent(layout.listArea, layout.panelFrame->height()).toRect());

@@ -283,14 +283,60 @@ void PanelController::setHasActivePanel(bool active)
 
 QRectF PanelController::statusRectForWindow(QWidget* /*window*/) const
 {
-    std::optional<QRectF> statusItemRect;
+    return statusPlacement().statusRect;
+}
+
+geo::StatusPlacement PanelController::statusPlacement() const
+{
+    geo::IconWhereabouts icon;
     if (delegate_) {
         if (const StatusItemView* view =
                 delegate_->statusItemViewForPanelController(const_cast<PanelController*>(this))) {
-            statusItemRect = view->globalRect();
+            icon.iconRect = view->globalRect();
+            icon.clickPoint = view->clickPoint();
+            icon.cursor = view->clickCursor();
         }
     }
-    return geo::statusRectForWindow(statusItemRect, primaryScreenFrame());
+    QList<geo::ScreenArea> screens = screenAreas();
+    if (screens.isEmpty()) {
+        screens.append({primaryScreenFrame(), primaryScreenFrame()});
+    }
+    return geo::placeStatusRect(icon, screens);
+}
+
+geo::StatusPlacement PanelController::openedPlacement() const
+{
+    return openedPlacement_ ? *openedPlacement_ : statusPlacement();
+}
+
+SearchLayout PanelController::searchLayoutFor(const QString& text, qsizetype matchCount) const
+{
+    // The panel keeps touching the bar: its top on the status rectangle's top
+    // (on a bar of the usual thickness, kTopGap below the screen's top), or
+    // its bottom on the status rectangle's bottom.
+    const geo::StatusPlacement placement = openedPlacement();
+    const QRectF& status = placement.statusRect;
+    SearchAnchor anchor;
+    anchor.fromBottom = placement.edge == geo::BarEdge::bottom;
+    anchor.edge = anchor.fromBottom ? status.y() : status.y() + status.height();
+    return searchLayout(text, matchCount, windowFrame(), placement.screen, placement.usable,
+                        anchor);
+}
+
+QList<geo::ScreenArea> PanelController::screenAreas()
+{
+    QList<geo::ScreenArea> areas;
+    const QRectF primary = primaryScreenQtGeometry();
+    QList<QScreen*> screens = QGuiApplication::screens();
+    if (QScreen* first = QGuiApplication::primaryScreen()) {
+        screens.removeAll(first);
+        screens.prepend(first);
+    }
+    for (const QScreen* screen : screens) {
+        areas.append({screenRectFromQt(QRectF(screen->geometry()), primary),
+                      screenRectFromQt(QRectF(screen->availableGeometry()), primary)});
+    }
+    return areas;
 }
 
 QRectF PanelController::primaryScreenFrame()
@@ -327,13 +373,16 @@ void PanelController::setWindowFrame(const QRectF& frame)
 
 void PanelController::openPanel()
 {
-    // Where the panel hangs: under the status item, on the screen.
+    // Where the panel hangs: under the status item, on the screen that holds
+    // it (on one screen, the primary one).
     Panel* panel = window_;
-    const QRectF screen = primaryScreenFrame();
-    const QRectF statusRect = statusRectForWindow(panel);
+    openedPlacement_ = statusPlacement();
+    const QRectF screen = openedPlacement_->screen;
+    const QRectF statusRect = openedPlacement_->statusRect;
+    ui_->backgroundView->setArrowEdge(openedPlacement_->edge);
 
     // The frame it grows to.
-    const QRectF target = geo::openingTargetFrame(statusRect, screen);
+    const QRectF target = geo::openingTargetFrame(statusRect, screen, openedPlacement_->edge);
 
     // It appears, transparent, as large as the status item. A close still
     // fading or waiting for its removal is overtaken.
@@ -494,8 +543,9 @@ void PanelController::windowDidResize()
     current.appTitle = frameInParent(ui_->app_title);
     current.appTitleSep = frameInParent(ui_->app_title_sep);
 
+    const geo::StatusPlacement placement = openedPlacement();
     const geo::PanelLayout layout =
-        geo::layoutPanel(statusRectForWindow(window_), windowFrame(), view, current);
+        geo::layoutPanel(placement.statusRect, windowFrame(), view, current, placement.edge);
 
     content->setArrowX(layout.arrowX);
     if (layout.searchFieldVisible) {
@@ -503,10 +553,10 @@ void PanelController::windowDidResize()
     }
     ui_->searchField->setVisible(layout.searchFieldVisible);
     if (layout.projectSelectVisible) {
-        projectSelectFrame_ = layout.frames.projectSelect;
+        projectSelectFrame_ = layout.frames.projectSelect.translated(0, -layout.bottomInset);
     }
     // The pop-up keeps its distance from the bottom as the panel grows.
-    setFrameInParent(ui_->project_select, projectSelectFrame_);
+    setFrameInParent(ui_->project_select, projectSelectFrame_.translated(0, layout.bottomInset));
     ui_->project_select->setVisible(layout.projectSelectVisible);
     setFrameInParent(ui_->btnAdd, layout.frames.btnAdd);
     setFrameInParent(ui_->btnOptions, layout.frames.btnOptions);

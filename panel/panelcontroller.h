@@ -1,11 +1,15 @@
 #pragma once
 
+#include "panel/panelgeometry.h"
+#include "panel/projectsearch.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QRectF>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -88,6 +92,17 @@ public:
     // The rectangle just below the tray icon that the panel hangs from. The
     // window argument is not used.
     QRectF statusRectForWindow(QWidget* window = nullptr) const;
+    // The status rectangle with its bar's edge and the screen holding the
+    // icon, from what the tray icon knows of its place now.
+    panel_geometry::StatusPlacement statusPlacement() const;
+    // The placement the panel was last opened with (the status rectangle, the
+    // edge its arrow is on, the screen it stays on); statusPlacement() before
+    // the first opening.
+    panel_geometry::StatusPlacement openedPlacement() const;
+    // Where a search of TEXT with MATCHCOUNT matches puts the panel now.
+    SearchLayout searchLayoutFor(const QString& text, qsizetype matchCount) const;
+    // Every screen, the primary one first, in screen coordinates.
+    static QList<panel_geometry::ScreenArea> screenAreas();
 
     // The primary screen's frame: origin (0, 0) and the screen's size.
     static QRectF primaryScreenFrame();
@@ -199,9 +214,13 @@ private:
     // Bumped by every opening and every close: a removal scheduled by a close
     // runs only while nothing has happened to the panel since.
     quint64 generation_ = 0;
-    // The pop-up's frame in the content view (y up). The layout keeps its y
-    // measured from the bottom, so it stays in the bottom row as the panel grows.
+    // The pop-up's frame in the content view (y up), as in a panel hanging
+    // from the top. The layout keeps its y measured from the bottom, so it
+    // stays in the bottom row as the panel grows.
     QRectF projectSelectFrame_;
+    // Fixed at each opening: a status rectangle found from the pointer's
+    // position must not follow the pointer while the panel is open.
+    std::optional<panel_geometry::StatusPlacement> openedPlacement_;
 };
 
 } // namespace zarvo

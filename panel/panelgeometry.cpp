@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zarvo::panel_geometry {
@@ -24,10 +25,127 @@ QRectF statusRectForWindow(const std::optional<QRectF>& statusItemRect, const QR
     return {x, screen.height() - 2 * statusBarThickness, kFallbackStatusWidth, statusBarThickness};
 }
 
-QRectF openingTargetFrame(const QRectF& statusRect, const QRectF& screen)
+namespace {
+
+double topOf(const QRectF& r)
+{
+    return r.y() + r.height();
+}
+
+// The screen of SCREENS whose frame holds POINT; none when no screen does.
+const ScreenArea* screenHolding(const QPointF& point, const QList<ScreenArea>& screens)
+{
+    for (const ScreenArea& screen : screens) {
+        const QRectF& f = screen.frame;
+        if (point.x() >= f.x() && point.x() < f.x() + f.width() && point.y() > f.y() &&
+            point.y() <= topOf(f)) {
+            return &screen;
+        }
+    }
+    return nullptr;
+}
+
+QRectF usableOf(const ScreenArea& screen)
+{
+    return screen.available.isValid() ? screen.available : screen.frame;
+}
+
+// The inner edges of the bars along the top and the bottom of SCREEN: the
+// free area's edges, or a bar of THICKNESS where the bar reserves nothing.
+double topBarInnerEdge(const ScreenArea& screen, double thickness)
+{
+    const QRectF free = usableOf(screen);
+    return topOf(free) < topOf(screen.frame) ? topOf(free) : topOf(screen.frame) - thickness;
+}
+
+double bottomBarInnerEdge(const ScreenArea& screen, double thickness)
+{
+    const QRectF free = usableOf(screen);
+    return free.y() > screen.frame.y() ? free.y() : screen.frame.y() + thickness;
+}
+
+StatusPlacement placementAtPoint(const QPointF& point, const ScreenArea& screen, double thickness)
+{
+    StatusPlacement placement;
+    placement.screen = screen.frame;
+    placement.usable = usableOf(screen);
+    const double x = point.x() - kFallbackStatusWidth / 2;
+    const QRectF& free = placement.usable;
+    if (std::abs(topOf(free) - point.y()) <= std::abs(point.y() - free.y())) {
+        placement.statusRect = QRectF(x, topBarInnerEdge(screen, thickness) - thickness,
+                                      kFallbackStatusWidth, thickness);
+    } else {
+        placement.edge = BarEdge::bottom;
+        placement.statusRect =
+            QRectF(x, bottomBarInnerEdge(screen, thickness), kFallbackStatusWidth, thickness);
+    }
+    return placement;
+}
+
+} // namespace
+
+bool isPlausibleIconPoint(const QPointF& point, const QList<ScreenArea>& screens,
+                          double statusBarThickness)
+{
+    const ScreenArea* screen = screenHolding(point, screens);
+    if (!screen) {
+        return false;
+    }
+    double desktopLeft = screen->frame.x();
+    double desktopTop = topOf(screen->frame);
+    for (const ScreenArea& s : screens) {
+        desktopLeft = std::min(desktopLeft, s.frame.x());
+        desktopTop = std::max(desktopTop, topOf(s.frame));
+    }
+    if (point.x() - desktopLeft < kWidgetRelativeExtent &&
+        desktopTop - point.y() < kWidgetRelativeExtent) {
+        return false;
+    }
+    return point.y() >= topBarInnerEdge(*screen, statusBarThickness) ||
+           point.y() <= bottomBarInnerEdge(*screen, statusBarThickness);
+}
+
+StatusPlacement placeStatusRect(const IconWhereabouts& icon, const QList<ScreenArea>& screens,
+                                double statusBarThickness)
+{
+    const ScreenArea primary = screens.isEmpty() ? ScreenArea{} : screens.first();
+    if (icon.iconRect && !icon.iconRect->isEmpty()) {
+        const QRectF& r = *icon.iconRect;
+        const ScreenArea* holding = screenHolding(r.center(), screens);
+        const ScreenArea& screen = holding ? *holding : primary;
+        StatusPlacement placement;
+        placement.screen = screen.frame;
+        placement.usable = usableOf(screen);
+        const double middle = r.center().y();
+        if (topOf(screen.frame) - middle <= middle - screen.frame.y()) {
+            placement.statusRect = statusRectForWindow(r, screen.frame, statusBarThickness);
+        } else {
+            placement.edge = BarEdge::bottom;
+            placement.statusRect = QRectF(r.x(), r.y() + r.height(), r.width(), r.height());
+        }
+        return placement;
+    }
+    if (icon.clickPoint) {
+        for (const std::optional<QPointF>& point : {icon.clickPoint, icon.cursor}) {
+            if (point && isPlausibleIconPoint(*point, screens, statusBarThickness)) {
+                return placementAtPoint(*point, *screenHolding(*point, screens),
+                                        statusBarThickness);
+            }
+        }
+    }
+    StatusPlacement placement;
+    placement.screen = primary.frame;
+    placement.usable = usableOf(primary);
+    placement.statusRect = statusRectForWindow(std::nullopt, primary.frame, statusBarThickness);
+    return placement;
+}
+
+QRectF openingTargetFrame(const QRectF& statusRect, const QRectF& screen, BarEdge edge)
 {
     double x = roundHalfAwayFromZero(statusRect.center().x() - kHalfPanelWidth);
-    const double y = statusRect.y() + statusRect.height() - kOpeningPanelHeight;
+    const double y = edge == BarEdge::bottom
+                         ? statusRect.y()
+                         : statusRect.y() + statusRect.height() - kOpeningPanelHeight;
     const double rightLimit = screen.x() + screen.width() - kRightMargin;
     if (x + kPanelWidth > rightLimit) {
         x -= x + kPanelWidth - rightLimit;
@@ -82,16 +200,18 @@ QRectF withBottom(const QRectF& r, double bottom)
 } // namespace
 
 PanelLayout layoutPanel(const QRectF& statusRect, const QRectF& windowFrame, const QSizeF& view,
-                        const PanelSubviews& current)
+                        const PanelSubviews& current, BarEdge edge)
 {
     const double w = view.width();
     const double h = view.height();
     PanelLayout out;
     out.frames = current;
     out.arrowX = arrowX(statusRect, windowFrame.x());
+    const double inset = edge == BarEdge::bottom ? kArrowHeight : 0;
+    out.bottomInset = inset;
 
     const double fieldHeight = current.searchField.height();
-    const QRectF field(kSearchFieldX, h - kSearchFieldTopGap - fieldHeight,
+    const QRectF field(kSearchFieldX, h - (kSearchFieldTopGap - inset) - fieldHeight,
                        w - kSearchFieldSideMargins, fieldHeight);
     out.searchFieldVisible = !field.isEmpty();
     if (out.searchFieldVisible) {
@@ -99,16 +219,17 @@ PanelLayout layoutPanel(const QRectF& statusRect, const QRectF& windowFrame, con
     }
 
     const QRectF& select = current.projectSelect;
-    const QRectF popUp(select.x(), select.y(), w - kProjectSelectSideMargins, select.height());
+    const QRectF popUp(select.x(), select.y() + inset, w - kProjectSelectSideMargins,
+                       select.height());
     out.projectSelectVisible = !popUp.isEmpty();
     if (out.projectSelectVisible) {
         out.frames.projectSelect = popUp;
     }
 
-    out.frames.btnAdd = withBottom(current.btnAdd, kBtnAddBottom);
-    out.frames.btnOptions = withBottom(current.btnOptions, kBtnOptionsBottom);
-    out.frames.appTitle = withBottom(current.appTitle, kAppTitleBottom);
-    out.frames.appTitleSep = withBottom(current.appTitleSep, kAppTitleSepBottom);
+    out.frames.btnAdd = withBottom(current.btnAdd, kBtnAddBottom + inset);
+    out.frames.btnOptions = withBottom(current.btnOptions, kBtnOptionsBottom + inset);
+    out.frames.appTitle = withBottom(current.appTitle, kAppTitleBottom + inset);
+    out.frames.appTitleSep = withBottom(current.appTitleSep, kAppTitleSepBottom + inset);
     return out;
 }
 

@@ -68,8 +68,7 @@ void PanelController::runSearch()
 
     // The empty text: back to the opening height.
     if (text.isEmpty()) {
-        const SearchLayout layout =
-            searchLayout(text, 0, windowFrame(), primaryScreenFrame(), primaryScreenUsableFrame());
+        const SearchLayout layout = searchLayoutFor(text, 0);
         setWindowFrame(*layout.panelFrame);
         hideList();
         return;
@@ -86,8 +85,7 @@ void PanelController::runSearch()
 
     // The panel grows to show the matches, and the first one is the launch
     // target.
-    const SearchLayout layout = searchLayout(text, matches.size(), windowFrame(),
-                                             primaryScreenFrame(), primaryScreenUsableFrame());
+    const SearchLayout layout = searchLayoutFor(text, matches.size());
     setWindowFrame(*layout.panelFrame);
     // The list area is measured from the panel's bottom; place it for the new
     // height even if the window system has not confirmed that height yet.

@@ -178,14 +178,21 @@ QStringList filterProjectNames(const QStringList& names, const QString& text)
 }
 
 SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRectF& panel,
-                          const QRectF& screen, const QRectF& usable)
+                          const QRectF& screen, const QRectF& usable, const SearchAnchor& anchor)
 {
     using namespace search_geometry;
     SearchLayout layout;
-    const double panelTop = screen.y() + screen.height() - kTopGap;
+    const bool fromBottom = anchor.fromBottom;
+    const double panelTop =
+        !fromBottom && anchor.edge ? *anchor.edge : screen.y() + screen.height() - kTopGap;
+    const double panelBottom = fromBottom && anchor.edge ? *anchor.edge : panel.y();
+    // The frame of a panel of HEIGHT: hanging from its top, or standing on its bottom.
+    const auto frameOf = [&](double height) {
+        return QRectF(panel.x(), fromBottom ? panelBottom : panelTop - height, panel.width(),
+                      height);
+    };
     if (text.isEmpty()) {
-        layout.panelFrame = QRectF(panel.x(), panelTop - kEmptyTextPanelHeight, panel.width(),
-                                   kEmptyTextPanelHeight);
+        layout.panelFrame = frameOf(kEmptyTextPanelHeight);
         return layout;
     }
     if (matchCount <= 0) {
@@ -193,17 +200,19 @@ SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRect
     }
     const double rowsHeight = double(matchCount) * kHeightPerMatch;
     double height = rowsHeight + kPanelHeightAroundRows;
-    // The panel ends at the bottom of the usable area at the lowest, but
-    // always shows at least one row.
+    // The panel ends at the bottom of the usable area at the lowest (at its
+    // top at the highest), but always shows at least one row.
     const QRectF& bounds = usable.isValid() ? usable : screen;
-    const double tallest =
-        std::max(panelTop - bounds.y(), double(kHeightPerMatch + kPanelHeightAroundRows));
+    const double room =
+        fromBottom ? bounds.y() + bounds.height() - panelBottom : panelTop - bounds.y();
+    const double tallest = std::max(room, double(kHeightPerMatch + kPanelHeightAroundRows));
     height = std::min(height, tallest);
     const double listHeight = std::min(rowsHeight, height - kPanelHeightAroundRows);
 
-    layout.panelFrame = QRectF(panel.x(), panelTop - height, panel.width(), height);
+    layout.panelFrame = frameOf(height);
     layout.listVisible = true;
-    layout.listArea = QRectF(kListX, height - listHeight - kListTopGap, kListWidth, listHeight);
+    const int topGap = fromBottom ? kListTopGapArrowBelow : kListTopGap;
+    layout.listArea = QRectF(kListX, height - listHeight - topGap, kListWidth, listHeight);
     layout.contentHeight = rowsHeight;
     return layout;
 }

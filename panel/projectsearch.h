@@ -59,8 +59,10 @@ inline constexpr double kEmptyTextPanelHeight = 98.0;
 inline constexpr int kTopGap = 22;
 inline constexpr double kListX = 2.0;
 inline constexpr double kListWidth = 276.0;
-// Distance from the top of the list area to the top of the panel.
+// Distance from the top of the list area to the top of the panel; the arrow's
+// 8 points less for a panel whose arrow is on its bottom edge.
 inline constexpr int kListTopGap = 54;
+inline constexpr int kListTopGapArrowBelow = kListTopGap - 8;
 } // namespace search_geometry
 
 // Where one search puts the panel window and its list area.
@@ -82,7 +84,20 @@ struct SearchLayout {
 // of it not covered by desktop panels. A panel whose rows would reach below
 // the bottom of USABLE ends there instead (never shorter than one row) and its
 // list scrolls; every panel that fits keeps the height n × 35 + 90.
+//
+// ANCHOR says which edge of the panel stays where it is. By default the top,
+// kTopGap below SCREEN's top. A panel standing on a bar at the bottom of the
+// screen keeps its bottom edge instead and grows upwards, ending at the top of
+// USABLE at the highest.
+struct SearchAnchor {
+    bool fromBottom = false;
+    // The y of the edge kept (the top, or the bottom when FROMBOTTOM): where
+    // the panel touches the bar. Absent: kTopGap below the screen's top (for
+    // the top only).
+    std::optional<double> edge;
+};
 SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRectF& panel,
-                          const QRectF& screen, const QRectF& usable);
+                          const QRectF& screen, const QRectF& usable,
+                          const SearchAnchor& anchor = {});
 
 } // namespace zarvo

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 namespace zarvo {
 
 class ScriptRunner;
@@ -8,6 +11,7 @@ class KeyboardLayout;
 class OpenPanel;
 class UrlOpener;
 class Notifier;
+class StatusItem;
 
 // The operating-system services the portable logic uses. main() chooses the
 // backends once at start-up (X11 when there is an X server, the do-nothing or
@@ -23,6 +27,9 @@ struct Services {
     UrlOpener* urlOpener = nullptr;
     // Null: failures the user must act on are only logged.
     Notifier* notifier = nullptr;
+    // Makes the tray icon's status item; unset, or giving none: Qt's tray
+    // icon (platform/traystatusitem.h).
+    std::function<std::unique_ptr<StatusItem>()> createStatusItem;
 };
 
 Services& services();

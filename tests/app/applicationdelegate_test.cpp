@@ -2,6 +2,7 @@
 #include "app/menubarcontroller.h"
 #include "app/statusitemview.h"
 #include "panel/panelcontroller.h"
+#include "platform/statusitem.h"
 #include "widgetapplication.h"
 
 #include <QApplication>
@@ -141,7 +142,7 @@ TEST_F(ApplicationDelegateTest, TerminationRemovesTheIconAndGoesAheadAtOnce)
 {
     auto delegate = launched();
     delegate->togglePanel();
-    QPointer<QSystemTrayIcon> trayIcon = delegate->menubarController()->statusItem();
+    QPointer<StatusItem> trayIcon = delegate->menubarController()->statusItem();
     ASSERT_FALSE(trayIcon.isNull());
 
     EXPECT_TRUE(delegate->applicationShouldTerminate());

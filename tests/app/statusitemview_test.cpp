@@ -4,12 +4,14 @@
 #include "app/namedimage.h"
 #include "app/statusitemview.h"
 #include "platform/defaultsstore.h"
+#include "platform/traystatusitem.h"
 #include "widgetapplication.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -72,6 +74,12 @@ protected:
     static StatusItemView& viewOf(MenubarController& controller)
     {
         return *controller.statusItemView();
+    }
+    // Without a StatusNotifierItem host the controller uses Qt's tray icon.
+    static QSystemTrayIcon* trayOf(const MenubarController& controller)
+    {
+        auto* item = qobject_cast<TrayStatusItem*>(controller.statusItem());
+        return item ? item->trayIcon() : nullptr;
     }
 };
 
@@ -159,7 +167,7 @@ TEST_F(StatusItemViewTest, ControllerSetsUpTheViewAsTheTrayNeedsIt)
     EXPECT_EQ(view.target(), nullptr);
     EXPECT_FALSE(view.isHighlighted());
     EXPECT_EQ(controller.statusItem(), view.statusItem());
-    EXPECT_FALSE(controller.statusItem()->icon().isNull()) << "drawn before it is shown";
+    EXPECT_FALSE(trayOf(controller)->icon().isNull()) << "drawn before it is shown";
 }
 
 TEST_F(StatusItemViewTest, TheShippedImagesAreFoundOnceEach)
@@ -334,7 +342,7 @@ TEST_F(StatusItemViewTest, TheEventLoopRedrawsAndTheTrayShowsTheDrawing)
     const QColor selection =
         QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
     EXPECT_EQ(drawing.pixelColor(0, 0), selection);
-    EXPECT_FALSE(controller.statusItem()->icon().isNull());
+    EXPECT_FALSE(trayOf(controller)->icon().isNull());
 }
 
 // Every opening and closing of the panel flips the highlight. The tray keeps
@@ -348,7 +356,7 @@ TEST_F(StatusItemViewTest, TheSamePictureIsHandedToTheTrayAsTheSameIcon)
         view.setHighlighted(highlighted);
         view.displayIfNeeded();
         view.displayIfNeeded(); // the image chosen by the first pass is drawn by the second
-        return controller.statusItem()->icon().cacheKey();
+        return trayOf(controller)->icon().cacheKey();
     };
     const qint64 plain = drawn(false);
     const qint64 highlighted = drawn(true);
@@ -365,7 +373,7 @@ TEST_F(StatusItemViewTest, LeftRightAndDoubleClicksSendTheAction)
     StatusItemView& view = viewOf(controller);
     ActionTarget target;
     view.setTarget(&target);
-    QSystemTrayIcon* tray = controller.statusItem();
+    QSystemTrayIcon* tray = trayOf(controller);
 
     Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(target.received, 1);
@@ -382,7 +390,7 @@ TEST_F(StatusItemViewTest, WithoutATargetAClickReachesTheApplicationDelegate)
 {
     ApplicationDelegate delegate;
     delegate.applicationDidFinishLaunching();
-    QSystemTrayIcon* tray = delegate.menubarController()->statusItem();
+    QSystemTrayIcon* tray = trayOf(*delegate.menubarController());
 
     Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(delegate.menubarController()->hasActiveIcon());

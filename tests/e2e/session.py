@@ -8,7 +8,11 @@ for what it expects until a deadline; nothing sleeps for a fixed time (the
 one check that something does NOT happen watches for 1.5 s).
 
     session.py --zarvo BUILD/zarvo --artefacts BUILD/e2e-artefacts
-               [--keep] [--only REGEX]
+               [--keep] [--only REGEX] [--tray-edge bottom] [--scale 2]
+
+With --tray-edge bottom trayer sits along the bottom of the screen, with
+--scale Qt draws at that scale factor (QT_SCALE_FACTOR); either runs the
+scenarios of where the panel goes, instead of the whole session.
 
 Screenshots of the panel and the forms go to the artefacts folder, with the
 application's log. Exit status: 0 passed, 1 failed, 77 skipped (a tool is
@@ -97,8 +101,10 @@ class Window:
 
 
 class Session:
-    def __init__(self, zarvo, artefacts, keep, only=None):
+    def __init__(self, zarvo, artefacts, keep, only=None, tray_edge="top", scale=1):
         self.only = re.compile(only) if only else None
+        self.tray_edge = tray_edge
+        self.scale = scale
         self.zarvo = os.path.abspath(zarvo)
         self.artefacts = artefacts
         self.keep = keep
@@ -140,6 +146,8 @@ class Session:
                 env.get("LSAN_OPTIONS"), "suppressions=" + self.path("lsan.supp")])),
         })
         env.pop("WAYLAND_DISPLAY", None)
+        if self.scale != 1:
+            env["QT_SCALE_FACTOR"] = str(self.scale)
         return env
 
     def run(self, *args, check_status=True):
@@ -262,7 +270,8 @@ mv "$record.part" "$record.txt"
             raise Skip("Xvfb did not start")
         self.display = ":" + number.decode().strip()
 
-        self.start(["trayer", "--edge", "top", "--align", "right", "--margin", str(TRAY_MARGIN),
+        self.start(["trayer", "--edge", self.tray_edge, "--align", "right",
+                    "--margin", str(TRAY_MARGIN),
                     "--widthtype", "pixel", "--width", "60", "--height", "22",
                     "--SetDockType", "true", "--transparent", "false"], "trayer.log")
         wait_for("trayer's panel", lambda: self.find(lambda w: w.cls == '"panel" "trayer"'))
@@ -512,6 +521,83 @@ def hot_key_opens_the_panel(s):
                                                panel.y + panel.h + 40))
     arrow_points_at_the_icon(s, image, (panel.x - 60, 0))
     s.toggle_with_hot_key()
+    s.wait_panel_closed()
+
+
+def panel_stands_on_the_icon(s, panel):
+    icon = s.tray_icon
+    icon_centre = icon.x + icon.w / 2
+    check(abs(panel.x + panel.w / 2 - icon_centre) <= 1,
+          "the panel's middle is at x=%g, the icon's at x=%g" % (panel.x + panel.w / 2,
+                                                                  icon_centre))
+    check(abs(panel.y + panel.h - icon.y) <= 1,
+          "the panel's bottom is at y=%d, the icon's top at y=%d" % (panel.y + panel.h, icon.y))
+    check(panel.y >= 0, "the panel reaches above the screen: y=%d" % panel.y)
+
+
+def arrow_points_down_at_the_icon(s, image, origin):
+    """The white rim of the arrow is above the icon's middle, the bottom corners clear."""
+    if not image:
+        return
+    ox, oy = origin
+    panel = s.panel()
+    bottom = panel.y + panel.h - oy - 2
+    tip_x = s.tray_icon.x + s.tray_icon.w // 2 - ox
+    tip = s.pixel(image, tip_x, bottom)
+    check(min(tip) >= 200, "no white arrow tip above the icon's middle: %s" % (tip,))
+    beside = s.pixel(image, tip_x - 40, bottom)
+    check(max(beside) <= 60, "the panel's bottom edge reaches down beside the arrow: %s" %
+          (beside,))
+
+
+def tray_at_the_bottom_the_panel_opens_upwards(s):
+    icon = s.tray_icon
+    s.click(icon.x + icon.w // 2, icon.y + icon.h // 2)
+    panel = s.wait_panel_open()
+    panel_stands_on_the_icon(s, panel)
+    origin = (panel.x - 60, panel.y - 40)
+    image = s.screenshot("panel-above-bottom-tray.png",
+                         (origin[0], origin[1], panel.w + 120, SCREEN[1] - origin[1]))
+    arrow_points_down_at_the_icon(s, image, origin)
+    if image:
+        # The search field is still at the top: its outline 10 below the panel's top.
+        field = s.pixel(image, panel.x + panel.w // 2 - origin[0], panel.y + 10 - origin[1] + 1)
+        check(min(field) >= 100, "no search field outline at the panel's top: %s" % (field,))
+    s.click(icon.x + icon.w // 2, icon.y + icon.h // 2)
+    s.wait_panel_closed()
+
+
+def typing_grows_the_bottom_panel_upwards(s):
+    icon = s.tray_icon
+    s.click(icon.x + icon.w // 2, icon.y + icon.h // 2)
+    s.wait_panel_open()
+    s.type("alp")
+    listed = sorted(s.run(s.zarvo, "search", "alp").split())
+    check(listed == ["alpaca", "alpha-web", "alpine-tools", "alps-map"],
+          "zarvo search alp lists %s" % listed)
+    panel = s.wait_panel_height(panel_height(4), "four names listed for \"alp\"")
+    panel_stands_on_the_icon(s, panel)
+    s.screenshot("panel-above-bottom-tray-four-matches.png")
+    s.key("Escape")
+    s.wait_panel_closed()
+
+
+def at_scale_two_the_panel_touches_the_icon(s):
+    icon = s.tray_icon
+    s.click(icon.x + icon.w // 2, icon.y + icon.h // 2)
+    panel = s.wait_panel_open(height=None)
+    # Sizes are in device pixels here: the panel is twice as wide.
+    panel = wait_for("the panel at its full width",
+                     lambda: (lambda p: p if p and p.w == PANEL_WIDTH * s.scale else None)(
+                         s.open_panel_window()))
+    icon_centre = icon.x + icon.w / 2
+    check(abs(panel.x + panel.w / 2 - icon_centre) <= s.scale,
+          "the panel's middle is at x=%g, the icon's at x=%g" % (panel.x + panel.w / 2,
+                                                                  icon_centre))
+    check(abs(panel.y - (icon.y + icon.h)) <= s.scale,
+          "the panel's top is at y=%d, the icon's bottom at y=%d" % (panel.y, icon.y + icon.h))
+    s.screenshot("panel-at-scale-%g.png" % s.scale)
+    s.click(icon.x + icon.w // 2, icon.y + icon.h // 2)
     s.wait_panel_closed()
 
 
@@ -776,15 +862,22 @@ def main():
     parser.add_argument("--artefacts", required=True, help="where screenshots and logs go")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     parser.add_argument("--only", metavar="REGEX", help="run only the scenarios it matches")
+    parser.add_argument("--tray-edge", choices=("top", "bottom"), default="top",
+                        help="the screen edge trayer sits on")
+    parser.add_argument("--scale", type=float, default=1, help="QT_SCALE_FACTOR for zarvo")
     options = parser.parse_args()
     os.makedirs(options.artefacts, exist_ok=True)
 
-    s = Session(options.zarvo, options.artefacts, options.keep, options.only)
+    s = Session(options.zarvo, options.artefacts, options.keep, options.only, options.tray_edge,
+                options.scale)
     try:
         s.prepare()
         s.start_x()
         print("X server %s; artefacts in %s" % (s.display, options.artefacts))
         s.start_app()
+        if options.tray_edge != "top" or options.scale != 1:
+            placement_scenarios(s)
+            return report(s)
         s.scenario("the tray icon opens the panel under it, with the first-run hint",
                    lambda: tray_click_opens_the_panel_with_the_first_run_hint(s))
 
@@ -817,7 +910,24 @@ def main():
         return 1
     finally:
         s.close()
+    return report(s)
 
+
+def placement_scenarios(s):
+    """Where the panel goes for a tray at the bottom, or at another scale."""
+    if s.scale != 1:
+        s.scenario("at scale %g the panel touches the icon" % s.scale,
+                   lambda: at_scale_two_the_panel_touches_the_icon(s))
+        return
+    for name in ("alpha-web", "alpine-tools", "alpaca", "alps-map", "beta-api"):
+        s.run(s.zarvo, "add", name, s.plain_project(name))
+    s.scenario("a tray at the bottom: the panel opens upwards, its arrow pointing down",
+               lambda: tray_at_the_bottom_the_panel_opens_upwards(s))
+    s.scenario("a tray at the bottom: typing grows the panel upwards, whole on the screen",
+               lambda: typing_grows_the_bottom_panel_upwards(s))
+
+
+def report(s):
     print()
     for name, outcome, reason in s.results:
         print("%-8s %s%s" % (outcome, name, (": " + reason.splitlines()[0]) if reason else ""))

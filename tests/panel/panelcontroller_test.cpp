@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -300,14 +301,13 @@ TEST_F(PanelControllerTest, UnreadableProjectsLeaveThePopUpEmpty)
 }
 
 // Opens the panel from inside the dispatch of a mouse press with MODIFIERS,
-// the way a click on the tray icon does.
-double openByClick(PanelController& controller, Qt::KeyboardModifiers modifiers,
-                   QString* log = nullptr)
+// the way a click on the tray icon does: TOGGLE runs for the press.
+double openByClick(QObject& controllerParent, const std::function<void()>& toggle,
+                   Qt::KeyboardModifiers modifiers, QString* log = nullptr)
 {
     QPushButton icon;
     icon.resize(24, 22);
-    QObject::connect(&icon, &QPushButton::pressed,
-                     [&] { controller.setHasActivePanel(!controller.hasActivePanel()); });
+    QObject::connect(&icon, &QPushButton::pressed, toggle);
     ::testing::internal::CaptureStderr();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
                       Qt::LeftButton, modifiers);
@@ -316,8 +316,35 @@ double openByClick(PanelController& controller, Qt::KeyboardModifiers modifiers,
     if (log) {
         *log = QString::fromStdString(err);
     }
-    const auto* group = controller.findChild<QParallelAnimationGroup*>();
+    const auto* group = controllerParent.findChild<QParallelAnimationGroup*>();
     return group ? group->duration() / 1000.0 : -1;
+}
+
+double openByClick(PanelController& controller, Qt::KeyboardModifiers modifiers,
+                   QString* log = nullptr)
+{
+    return openByClick(
+        controller, [&] { controller.setHasActivePanel(!controller.hasActivePanel()); }, modifiers,
+        log);
+}
+
+// The first click after start-up makes the panel controller while it is
+// being dispatched: the keys it held must count all the same.
+TEST_F(PanelControllerTest, TheFirstClickAfterStartUpOpensSlowlyWithShift)
+{
+    app.applicationDidFinishLaunching();
+    ASSERT_FALSE(app.hasPanelController());
+    double duration = -1;
+    QObject context;
+    openByClick(
+        context,
+        [&] {
+            app.togglePanel();
+            const auto* group = controller().findChild<QParallelAnimationGroup*>();
+            duration = group ? group->duration() / 1000.0 : -1;
+        },
+        Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(duration, 1.5);
 }
 
 TEST_F(PanelControllerTest, ShiftClickOpensSlowlyShiftAltAlsoLogsTheRectangles)

@@ -48,6 +48,147 @@ INSTANTIATE_TEST_SUITE_P(
                                 QRectF(708, 856, 24, 22)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Screens in our coordinates (origin at the primary screen's bottom left, y
+// up). The primary 1440 x 900 with a 22-point bar reserved at the top and a
+// 44-point one at the bottom; a second 1920 x 1080 screen to its right, top
+// edges aligned, reserving nothing.
+const ScreenArea kPrimary{kScreen, QRectF(0, 44, 1440, 834)};
+const ScreenArea kBare{kScreen, kScreen};
+const QRectF kRightScreen(1440, -180, 1920, 1080);
+const ScreenArea kSecond{kRightScreen, kRightScreen};
+
+struct PlacementRow {
+    const char* name;
+    IconWhereabouts icon;
+    QList<ScreenArea> screens;
+    QRectF statusRect;
+    BarEdge edge;
+    QRectF screen;
+};
+
+class PlacementTest : public ::testing::TestWithParam<PlacementRow> {};
+
+TEST_P(PlacementTest, TheStatusRectTouchesTheBarThatHoldsTheIcon)
+{
+    const PlacementRow& row = GetParam();
+    const StatusPlacement placement = placeStatusRect(row.icon, row.screens);
+    EXPECT_EQ(placement.statusRect, row.statusRect);
+    EXPECT_EQ(placement.edge, row.edge);
+    EXPECT_EQ(placement.screen, row.screen);
+}
+
+// Points are given as a host sends them (Qt's y down from the top of the
+// primary screen) and converted: y up = 900 - y.
+IconWhereabouts clickedAt(double x, double y, std::optional<QPointF> cursor = std::nullopt)
+{
+    return {std::nullopt, QPointF(x, 900 - y), cursor};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PlacementTest,
+    ::testing::Values(PlacementRow{"TrayIconAtTheTopAsBefore",
+                                   {QRectF(1000, 878, 24, 22), std::nullopt, std::nullopt},
+                                   {kPrimary},
+                                   QRectF(1000, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      PlacementRow{"TrayIconAtTheBottomGetsTheRectAboveIt",
+                                   {QRectF(1000, 0, 24, 22), std::nullopt, std::nullopt},
+                                   {kPrimary},
+                                   QRectF(1000, 22, 24, 22),
+                                   BarEdge::bottom,
+                                   kScreen},
+                      PlacementRow{"TrayIconOnTheSecondScreensBottom",
+                                   {QRectF(2000, -180, 24, 22), std::nullopt, std::nullopt},
+                                   {kPrimary, kSecond},
+                                   QRectF(2000, -158, 24, 22),
+                                   BarEdge::bottom,
+                                   kRightScreen},
+                      // The rect's top is the free area's top: the panel touches the bar.
+                      PlacementRow{"PointInTheTopBar",
+                                   clickedAt(1200, 10),
+                                   {kPrimary},
+                                   QRectF(1188, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      PlacementRow{"PointInAnUnreservedTopBarAssumesTheUsualBar",
+                                   clickedAt(1200, 10),
+                                   {kBare},
+                                   QRectF(1188, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      PlacementRow{"PointInTheBottomBar",
+                                   clickedAt(300, 890),
+                                   {kPrimary},
+                                   QRectF(288, 44, 24, 22),
+                                   BarEdge::bottom,
+                                   kScreen},
+                      PlacementRow{"PointInAnUnreservedBottomBar",
+                                   clickedAt(300, 890),
+                                   {kBare},
+                                   QRectF(288, 22, 24, 22),
+                                   BarEdge::bottom,
+                                   kScreen},
+                      PlacementRow{"PointOnTheSecondScreensTop",
+                                   clickedAt(3000, 10),
+                                   {kPrimary, kSecond},
+                                   QRectF(2988, 856, 24, 22),
+                                   BarEdge::top,
+                                   kRightScreen},
+                      PlacementRow{"PointOnTheSecondScreensBottom",
+                                   clickedAt(3000, 1075),
+                                   {kPrimary, kSecond},
+                                   QRectF(2988, -158, 24, 22),
+                                   BarEdge::bottom,
+                                   kRightScreen},
+                      // waybar sends points relative to its own widget.
+                      PlacementRow{"WidgetRelativePointFallsBack",
+                                   clickedAt(5, 13),
+                                   {kPrimary},
+                                   QRectF(708, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      PlacementRow{"WidgetRelativePointTakesTheCursorOfTheClick",
+                                   clickedAt(5, 13, QPointF(300, 20)),
+                                   {kPrimary},
+                                   QRectF(288, 44, 24, 22),
+                                   BarEdge::bottom,
+                                   kScreen},
+                      PlacementRow{"PointAndCursorInMidScreenFallBack",
+                                   clickedAt(700, 450, QPointF(700, 450)),
+                                   {kPrimary},
+                                   QRectF(708, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      PlacementRow{"PointOnNoScreenFallsBack",
+                                   clickedAt(5000, 10),
+                                   {kPrimary},
+                                   QRectF(708, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen},
+                      // Without a click (the hot key first) the pointer says nothing of the icon.
+                      PlacementRow{"NoClickIgnoresThePointer",
+                                   {std::nullopt, std::nullopt, QPointF(1200, 895)},
+                                   {kPrimary},
+                                   QRectF(708, 856, 24, 22),
+                                   BarEdge::top,
+                                   kScreen}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlacementTest, TheSecondScreensPanelIsClampedToThatScreen)
+{
+    const QRectF target = openingTargetFrame(QRectF(3340, 856, 24, 22), kRightScreen, BarEdge::top);
+    EXPECT_EQ(target, QRectF(3072, 780, 280, 98)) << "right edge 8 inside 3360";
+}
+
+TEST(PlacementTest, AtTheBottomThePanelStandsOnTheStatusRect)
+{
+    EXPECT_EQ(openingTargetFrame(QRectF(288, 44, 24, 22), kScreen, BarEdge::bottom),
+              QRectF(160, 44, 280, 98));
+    EXPECT_EQ(openingTargetFrame(QRectF(1400, 44, 24, 22), kScreen, BarEdge::bottom),
+              QRectF(1152, 44, 280, 98));
+}
+
 struct TargetRow {
     const char* name;
     QRectF statusRect;
@@ -181,6 +322,20 @@ TEST(PanelLayout, BottomRowGetsItsBottomEdgesAndKeepsTheRest)
     EXPECT_EQ(layout.frames.btnOptions, QRectF(262, 10, 14, 20));
     EXPECT_EQ(layout.frames.appTitle, QRectF(20, 15, 240, 14));
     EXPECT_EQ(layout.frames.appTitleSep, QRectF(10, 40, 260, 1));
+}
+
+TEST(PanelLayout, WithTheArrowBelowTheViewsMoveUpByItsHeight)
+{
+    const PanelLayout layout = layoutPanel(QRectF(288, 44, 24, 22), QRectF(160, 44, 280, 98),
+                                           QSizeF(280, 98), subviews(30), BarEdge::bottom);
+    EXPECT_EQ(layout.arrowX, 140);
+    EXPECT_EQ(layout.bottomInset, 8);
+    EXPECT_EQ(layout.frames.searchField, QRectF(10, 58, 260, 30)) << "10 below the top";
+    EXPECT_EQ(layout.frames.projectSelect, QRectF(20, 17, 240, 22));
+    EXPECT_EQ(layout.frames.btnAdd, QRectF(4, 17, 14, 22));
+    EXPECT_EQ(layout.frames.btnOptions, QRectF(262, 18, 14, 20));
+    EXPECT_EQ(layout.frames.appTitle, QRectF(20, 23, 240, 14));
+    EXPECT_EQ(layout.frames.appTitleSep, QRectF(10, 48, 260, 1));
 }
 
 TEST(PanelLayout, SearchFieldHeightIsNeverChanged)

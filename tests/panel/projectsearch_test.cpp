@@ -237,5 +237,50 @@ TEST(SearchLayoutTest, ACappedPanelStillShowsOneRow)
     EXPECT_EQ(layout.listArea, QRectF(2, 36, 276, 35));
 }
 
+// A panel standing on a bar 44 high along the bottom: it keeps its bottom edge
+// and grows upwards, never beyond the top of the usable area.
+struct FromBottomRow {
+    const char* name;
+    QString text;
+    qsizetype matches;
+    QRectF frame;
+    QRectF listArea;
+};
+
+class SearchFromBottomTest : public ::testing::TestWithParam<FromBottomRow> {};
+
+TEST_P(SearchFromBottomTest, GrowsUpwardsAndStaysOnTheScreen)
+{
+    const FromBottomRow& row = GetParam();
+    const QRectF usable(0, 44, 1440, 834);
+    const SearchLayout layout =
+        searchLayout(row.text, row.matches, QRectF(160, 44, 280, 98), kScreen, usable, {true, 44});
+    ASSERT_TRUE(layout.panelFrame.has_value());
+    EXPECT_EQ(*layout.panelFrame, row.frame);
+    EXPECT_EQ(layout.listArea, row.listArea);
+    EXPECT_LE(layout.panelFrame->y() + layout.panelFrame->height(), 878);
+}
+
+// A bar thinner than kTopGap (trayer's 22 pixels at scale factor 2 are 11
+// points): the panel keeps touching it.
+TEST(SearchLayoutTest, ThePanelKeepsTheTopItWasOpenedWith)
+{
+    const SearchLayout layout = searchLayout(QStringLiteral("ke"), 3, QRectF(872, 791, 280, 98),
+                                             kScreen, kUsable, {false, 889});
+    EXPECT_EQ(*layout.panelFrame, QRectF(872, 889 - 195, 280, 195));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SearchFromBottomTest,
+    ::testing::Values(FromBottomRow{"EmptyTextOpeningHeight", QString(), 0,
+                                    QRectF(160, 44, 280, 98), QRectF()},
+                      // The list starts below the search field, the arrow being at the bottom.
+                      FromBottomRow{"FourMatches", QStringLiteral("alp"), 4,
+                                    QRectF(160, 44, 280, 230), QRectF(2, 44, 276, 140)},
+                      // 30 rows would be 1140 high: capped at 878 - 44, the list scrolls.
+                      FromBottomRow{"ManyMatchesEndAtTheUsableTop", QStringLiteral("a"), 30,
+                                    QRectF(160, 44, 280, 834), QRectF(2, 44, 276, 744)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace zarvo

@@ -15,7 +15,7 @@ constexpr int kRunTimeoutMs = 10000;
 
 } // namespace
 
-XvfbServer::XvfbServer()
+XvfbServer::XvfbServer(QSize size)
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
@@ -29,7 +29,7 @@ XvfbServer::XvfbServer()
     server_->start(xvfb,
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("1024x768x24")});
+                    QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height())});
     const QDeadlineTimer deadline(kStartTimeoutMs);
     QByteArray number;
     while (!number.contains('\n') && !deadline.hasExpired() &&

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,8 @@ namespace zarvo::test {
 // installed or the server did not come up.
 class XvfbServer final {
 public:
-    XvfbServer();
+    // One screen of SIZE pixels.
+    explicit XvfbServer(QSize size = {1024, 768});
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
