@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,13 +37,67 @@ bool writeAll(int fd, const QByteArray& contents)
     return true;
 }
 
+// What mkstemp() puts after the target's name; the X's become letters and digits.
+constexpr char kTemporarySuffix[] = ".zarvo-XXXXXX";
+constexpr size_t kRandomLength = 6;
+
+// Whether NAME is one of our temporary files for the target named TARGET.
+bool isTemporaryName(const char* name, const QByteArray& target)
+{
+    const size_t stem = size_t(target.size()) + sizeof kTemporarySuffix - 1 - kRandomLength;
+    if (std::strlen(name) != stem + kRandomLength ||
+        std::memcmp(name, target.constData(), size_t(target.size())) != 0 ||
+        std::memcmp(name + target.size(), kTemporarySuffix, stem - size_t(target.size())) != 0) {
+        return false;
+    }
+    for (const char* c = name + stem; *c; ++c) {
+        const bool alphanumeric =
+            (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
+        if (!alphanumeric) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes from DIR the temporary files of writes to TARGET that were killed
+// before they could remove them: regular files of ours named as the writes
+// name them and unchanged for a minute, so that no write still running loses
+// its file. Nothing else is touched, links included.
+void removeStaleTemporaries(const QByteArray& dir, const QByteArray& target)
+{
+    constexpr time_t kStaleAfterSeconds = 60;
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return;
+    }
+    DIR* listing = ::fdopendir(dirFd);
+    if (!listing) {
+        ::close(dirFd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!isTemporaryName(entry->d_name, target)) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && now - st.st_mtime > kStaleAfterSeconds) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+    ::closedir(listing);
+}
+
 } // namespace
 
 Status writeFileAtomically(const QString& path, const QByteArray& contents)
 {
     const QFileInfo info(path);
     const QByteArray dir = QFile::encodeName(info.absolutePath());
-    QByteArray pattern = QFile::encodeName(info.absoluteFilePath()) + ".XXXXXX";
+    QByteArray pattern = QFile::encodeName(info.absoluteFilePath()) + kTemporarySuffix;
+    removeStaleTemporaries(dir, QFile::encodeName(info.fileName()));
 
     mode_t mode = S_IRUSR | S_IWUSR;
     struct stat old {};

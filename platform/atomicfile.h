@@ -12,7 +12,10 @@ namespace zarvo {
 // created exclusively in the same directory, are flushed to disk, and the
 // temporary file is renamed over the target. A new file is readable and
 // writable by its owner only; an existing file keeps its mode. On failure the
-// old file is left as it was and the temporary file is removed.
+// old file is left as it was and the temporary file is removed. Temporary
+// files of earlier writes to PATH that were killed before they could remove
+// them (named PATH.zarvo-XXXXXX, ours, unchanged for over a minute) are
+// removed first.
 Status writeFileAtomically(const QString& path, const QByteArray& contents);
 
 } // namespace zarvo

@@ -4,7 +4,9 @@
 
 #include <QDateTime>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace zarvo::plist {
@@ -12,7 +14,6 @@ namespace {
 
 constexpr qsizetype kHeaderSize = 8;
 constexpr qsizetype kTrailerSize = 32;
-constexpr int kMaxDepth = 512;
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01).
 constexpr double kPlistEpochOffset = 978307200.0;
 
@@ -106,13 +107,11 @@ private:
         return at <= objectsEnd_ && count <= quint64(objectsEnd_ - at) / itemSize;
     }
 
+    // Object REF, at DEPTH containers below the top (0 for the top object).
     std::optional<QVariant> object(quint64 ref, int depth)
     {
-        if (depth > kMaxDepth) {
-            return std::nullopt;
-        }
         const auto start = offsetOf(ref);
-        if (!start || visiting_[size_t(ref)] || ++visits_ > maxVisits_) {
+        if (!start || visiting_[size_t(ref)] || ++visits_ > maxVisits_ || !built_.addValue()) {
             return std::nullopt;
         }
         qsizetype at = *start;
@@ -125,18 +124,8 @@ private:
                 return QVariant(marker == 0x09);
             }
             return std::nullopt;
-        case 0x1: {
-            const int size = 1 << low;
-            if (size > 16) {
-                return std::nullopt;
-            }
-            // 16-byte integers carry the value in their low eight bytes.
-            const auto value = unsignedAt(at + 1 + (size == 16 ? 8 : 0), size == 16 ? 8 : size);
-            if (!value) {
-                return std::nullopt;
-            }
-            return QVariant(qint64(*value));
-        }
+        case 0x1:
+            return integer(at + 1, low);
         case 0x2: {
             if (low == 2) {
                 const auto bits = unsignedAt(at + 1, 4);
@@ -157,31 +146,43 @@ private:
             if (marker != 0x33) {
                 return std::nullopt;
             }
+            // Seconds since the epoch of the format, read to the millisecond.
+            // Only the years 1 to 9999 are read: every writer writes them back.
+            constexpr double kFirstSecond = -63113904000.0;    // 0001-01-01T00:00:00Z
+            constexpr double kPastLastSecond = 252423993600.0; // 10000-01-01T00:00:00Z
             const auto seconds = doubleAt(at + 1);
-            if (!seconds || !(*seconds > -1e12 && *seconds < 1e12)) {
+            if (!seconds || !(*seconds >= kFirstSecond && *seconds < kPastLastSecond)) {
                 return std::nullopt;
             }
             return QVariant(QDateTime::fromMSecsSinceEpoch(
-                qint64((*seconds + kPlistEpochOffset) * 1000.0), Qt::UTC));
+                std::llround((*seconds + kPlistEpochOffset) * 1000.0), Qt::UTC));
         }
         case 0x4:
         case 0x5:
         case 0x6: {
             const auto length = lengthAt(at, low);
             const quint64 unit = type == 0x6 ? 2 : 1;
-            if (!length || !fits(at, *length, unit)) {
+            if (!length || !fits(at, *length, unit) ||
+                !built_.addBytes(qint64(*length) * (type == 0x4 ? 1 : 2))) {
                 return std::nullopt;
             }
             const char* bytes = data_.constData() + at;
             if (type == 0x4) {
                 return QVariant(QByteArray(bytes, qsizetype(*length)));
             }
+            // No string holds a NUL character (plistio.h).
             if (type == 0x5) {
+                if (std::memchr(bytes, 0, size_t(*length))) {
+                    return std::nullopt;
+                }
                 return QVariant(QString::fromLatin1(bytes, qsizetype(*length)));
             }
             QString text(qsizetype(*length), Qt::Uninitialized);
             for (qsizetype i = 0; i < qsizetype(*length); ++i) {
                 text[i] = QChar(char16_t((byteAt(at + 2 * i) << 8) | byteAt(at + 2 * i + 1)));
+                if (text[i].isNull()) {
+                    return std::nullopt;
+                }
             }
             return QVariant(text);
         }
@@ -200,7 +201,8 @@ private:
         case 0xD: {
             const auto count = lengthAt(at, low);
             const quint64 refsPerItem = type == 0xD ? 2 : 1;
-            if (!count || !fits(at, *count, quint64(refSize_) * refsPerItem)) {
+            if (depth >= kMaxNestingDepth || !count ||
+                !fits(at, *count, quint64(refSize_) * refsPerItem)) {
                 return std::nullopt;
             }
             visiting_[size_t(ref)] = true;
@@ -211,6 +213,38 @@ private:
         default:
             return std::nullopt;
         }
+    }
+
+    // The integer of 2^LOG2SIZE bytes at AT. Integers of one, two and four
+    // bytes are unsigned, those of eight signed; those of sixteen are signed
+    // too and hold the unsigned 64-bit values above the signed ones, which
+    // read as quint64. Larger ones do not fit and are refused.
+    std::optional<QVariant> integer(qsizetype at, int log2Size) const
+    {
+        if (log2Size > 4) {
+            return std::nullopt;
+        }
+        const int size = 1 << log2Size;
+        if (size < 16) {
+            const auto value = unsignedAt(at, size);
+            if (!value) {
+                return std::nullopt;
+            }
+            return QVariant(qint64(*value));
+        }
+        const auto high = unsignedAt(at, 8);
+        const auto low = unsignedAt(at + 8, 8);
+        if (!high || !low) {
+            return std::nullopt;
+        }
+        constexpr quint64 kSignBit = quint64(1) << 63;
+        if (*high == 0) {
+            return *low & kSignBit ? QVariant(quint64(*low)) : QVariant(qint64(*low));
+        }
+        if (*high == std::numeric_limits<quint64>::max() && (*low & kSignBit)) {
+            return QVariant(qint64(*low));
+        }
+        return std::nullopt;
     }
 
     std::optional<double> doubleAt(qsizetype at) const
@@ -270,6 +304,8 @@ private:
     static constexpr quint64 kMinVisits = 1'000'000;
     quint64 visits_ = 0;
     quint64 maxVisits_ = 0;
+    // The bytes of the values built, each visit of a shared object counted.
+    BuiltBytes built_;
 };
 
 } // namespace

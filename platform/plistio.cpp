@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -30,15 +31,76 @@ using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01).
 constexpr qint64 kPlistEpochOffset = 978307200;
 
-// Deeper trees than this are refused rather than risk the stack.
-constexpr int kMaxDepth = 512;
-
-std::optional<QVariant> toVariant(plist_t node, int depth)
+// NODE alone, read back by the binary reader.
+// WORKAROUND: libplist keeps a date as a double and an integer with its
+// signedness, but hands out a date only as 32-bit seconds (every date before
+// 1933 or after 2069 comes out as 1932-12-13) and an integer without saying
+// whether it is signed; its binary writer writes both exactly.
+std::optional<QVariant> readBackAsBinary(plist_t node)
 {
-    if (!node || depth > kMaxDepth) {
+    const PlistPtr holder(plist_new_array());
+    plist_array_append_item(static_cast<plist_t>(holder.get()), plist_copy(node));
+    char* out = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(static_cast<plist_t>(holder.get()), &out, &length);
+    const QByteArray bytes(out, qsizetype(length));
+    plist_to_bin_free(out);
+    const auto list = readBinary(bytes);
+    if (!list || list->toList().size() != 1) {
         return std::nullopt;
     }
-    switch (plist_get_node_type(node)) {
+    return list->toList().constFirst();
+}
+
+// The node that libplist's binary reader builds from OBJECT, the encoding of
+// one object of a binary list (put in an array, as its reader wants).
+// WORKAROUND: libplist makes dates only from 32-bit seconds and unsigned
+// integers above the signed ones not at all (they would be written as
+// negative); its binary reader makes both from their exact encoding.
+plist_t nodeFromBinary(const QByteArray& object)
+{
+    QByteArray bytes("bplist00\xA1\x01", 10);
+    bytes += object;
+    const int tableOffset = int(bytes.size());
+    bytes += char(8);  // the array
+    bytes += char(10); // the object
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1;  // offset size
+    trailer[7] = 1;  // reference size
+    trailer[15] = 2; // objects
+    trailer[31] = char(tableOffset);
+    bytes += trailer;
+    plist_t array = nullptr;
+    plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &array);
+    const PlistPtr owner(array);
+    plist_t item = array ? plist_array_get_item(array, 0) : nullptr;
+    // The list is made here and always reads; should libplist ever refuse
+    // it, the writers would say so by an empty string in its place, which
+    // the tests of every value's round trip would see.
+    return item ? plist_copy(item) : plist_new_string("");
+}
+
+// EIGHT bytes of VALUE, big-endian.
+QByteArray bigEndian(quint64 value)
+{
+    QByteArray bytes(8, '\0');
+    for (int i = 7; i >= 0; --i, value >>= 8) {
+        bytes[i] = char(value & 0xFF);
+    }
+    return bytes;
+}
+
+// Reads NODE, DEPTH containers below the root, counting what it builds in BUILT.
+std::optional<QVariant> toVariant(plist_t node, int depth, BuiltBytes& built)
+{
+    if (!node || !built.addValue()) {
+        return std::nullopt;
+    }
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_DICT || type == PLIST_ARRAY) && depth >= kMaxNestingDepth) {
+        return std::nullopt;
+    }
+    switch (type) {
     case PLIST_DICT: {
         QVariantMap map;
         plist_dict_iter it = nullptr;
@@ -62,7 +124,10 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
             plist_get_key_val(keyNode, &key);
             const QString name = QString::fromUtf8(key);
             free(key);
-            auto converted = toVariant(value, depth + 1);
+            if (!built.addValue() || !built.addBytes(2 * name.size())) {
+                return std::nullopt;
+            }
+            auto converted = toVariant(value, depth + 1, built);
             if (!converted) {
                 return std::nullopt;
             }
@@ -74,7 +139,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         QVariantList list;
         const uint32_t n = plist_array_get_size(node);
         for (uint32_t i = 0; i < n; ++i) {
-            auto converted = toVariant(plist_array_get_item(node, i), depth + 1);
+            auto converted = toVariant(plist_array_get_item(node, i), depth + 1, built);
             if (!converted) {
                 return std::nullopt;
             }
@@ -86,7 +151,15 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     case PLIST_KEY: {
         uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        return QString::fromUtf8(text, text ? qsizetype(length) : 0);
+        // No string holds a NUL character (plistio.h).
+        if (text && std::memchr(text, 0, size_t(length))) {
+            return std::nullopt;
+        }
+        const QString string = QString::fromUtf8(text, text ? qsizetype(length) : 0);
+        if (!built.addBytes(2 * string.size())) {
+            return std::nullopt;
+        }
+        return string;
     }
     case PLIST_BOOLEAN: {
         uint8_t value = 0;
@@ -96,7 +169,11 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     case PLIST_UINT: {
         uint64_t value = 0;
         plist_get_uint_val(node, &value);
-        // Negative integers come back as their two's complement.
+        // Negative integers come back as their two's complement, and so do
+        // the unsigned ones above the signed.
+        if (value > uint64_t(std::numeric_limits<qint64>::max())) {
+            return readBackAsBinary(node);
+        }
         return qint64(value);
     }
     case PLIST_REAL: {
@@ -107,15 +184,13 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* bytes = plist_get_data_ptr(node, &length);
+        if (!built.addBytes(qint64(length))) {
+            return std::nullopt;
+        }
         return QByteArray(bytes, bytes ? qsizetype(length) : 0);
     }
-    case PLIST_DATE: {
-        int32_t sec = 0;
-        int32_t usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        const qint64 ms = (qint64(sec) + kPlistEpochOffset) * 1000 + usec / 1000;
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-    }
+    case PLIST_DATE:
+        return readBackAsBinary(node);
     case PLIST_UID: {
         uint64_t value = 0;
         plist_get_uid_val(node, &value);
@@ -153,8 +228,16 @@ plist_t fromVariant(const QVariant& value)
     case QMetaType::UInt:
     case QMetaType::Long:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
         return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::ULong:
+    case QMetaType::ULongLong: {
+        const quint64 number = value.toULongLong();
+        if (number <= quint64(std::numeric_limits<qint64>::max())) {
+            return plist_new_uint(number);
+        }
+        // A 16-byte integer, as binary lists hold the unsigned ones.
+        return nodeFromBinary("\x14" + bigEndian(0) + bigEndian(number));
+    }
     case QMetaType::Double:
     case QMetaType::Float:
         return plist_new_real(value.toDouble());
@@ -163,8 +246,13 @@ plist_t fromVariant(const QVariant& value)
         return plist_new_data(bytes.constData(), uint64_t(bytes.size()));
     }
     case QMetaType::QDateTime: {
-        const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
-        return plist_new_date(int32_t(ms / 1000), int32_t((ms % 1000) * 1000));
+        // Whole seconds, as XML holds them; rounded down, before the epoch too.
+        const qint64 ms = value.toDateTime().toMSecsSinceEpoch();
+        const qint64 seconds = (ms >= 0 ? ms / 1000 : (ms - 999) / 1000) - kPlistEpochOffset;
+        const double exact = double(seconds);
+        quint64 bits = 0;
+        std::memcpy(&bits, &exact, sizeof bits);
+        return nodeFromBinary("\x33" + bigEndian(bits));
     }
     default:
         return plist_new_string(value.toString().toUtf8().constData());
@@ -181,10 +269,15 @@ std::optional<QVariant> parseGeneral(const QByteArray& bytes)
     if (bytes.startsWith("bplist")) {
         return readBinary(bytes);
     }
+    // libplist frees its tree recursively, and builds all of it.
+    if (!fitsGeneralXmlParser(bytes)) {
+        return std::nullopt;
+    }
     plist_t root = nullptr;
     plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &root);
     PlistPtr owner(root);
-    return toVariant(root, 0);
+    BuiltBytes built;
+    return toVariant(root, 0, built);
 }
 
 std::optional<QVariant> parse(const QByteArray& bytes)
@@ -577,11 +670,32 @@ QByteArray serialize(const QVariant& root, Write write, Free release)
     return result;
 }
 
+// XML as libplist writes it, with the year of every date in four digits.
+// WORKAROUND: libplist writes the years 1 to 999 with as many digits as
+// they have ("1-01-01T00:00:00Z"), which other readers refuse; no text holds
+// "<date>" but a date (a string's '<' is written "&lt;").
+QByteArray withFourDigitYears(QByteArray xml)
+{
+    constexpr QByteArrayView kDate("<date>");
+    for (qsizetype at = xml.indexOf(kDate); at >= 0; at = xml.indexOf(kDate, at + 1)) {
+        const qsizetype year = at + kDate.size();
+        qsizetype digits = 0;
+        while (year + digits < xml.size() && xml[year + digits] >= '0' &&
+               xml[year + digits] <= '9') {
+            ++digits;
+        }
+        if (digits >= 1 && digits < 4) {
+            xml.insert(year, QByteArray(4 - digits, '0'));
+        }
+    }
+    return xml;
+}
+
 } // namespace
 
 QByteArray toXml(const QVariant& root)
 {
-    return serialize(root, plist_to_xml, plist_to_xml_free);
+    return withFourDigitYears(serialize(root, plist_to_xml, plist_to_xml_free));
 }
 
 QByteArray toBinary(const QVariant& root)

@@ -20,8 +20,15 @@ struct PlistUid {
 };
 
 // Property lists as QVariant trees: dictionaries are QVariantMap, arrays
-// QVariantList, strings QString, integers qint64, reals double, booleans bool,
-// data QByteArray, dates QDateTime and UIDs PlistUid.
+// QVariantList, strings QString, integers qint64 (quint64 above the largest
+// qint64), reals double, booleans bool, data QByteArray, dates QDateTime and
+// UIDs PlistUid.
+//
+// What is read is written back as it was: integers over the whole signed and
+// unsigned 64-bit range, dates to the second (years 1 to 9999 at least), and
+// every key once. Keys and strings never hold a NUL character (XML cannot
+// hold one, and dictionaries keyed by C strings would merge "a" and
+// "a\0b"): a property list with one reads as none.
 namespace plist {
 
 // Parses an XML or binary property list. Absent when the bytes are not one.
@@ -47,6 +54,36 @@ struct ReadReport {
 
 // Files larger than this are not read at all.
 inline constexpr qint64 kMaxPropertyListFileSize = qint64(64) << 20;
+
+// Limits on what one read may build, far above what any store needs; a
+// property list beyond them is read as none ("not a property list"), before
+// anything recursive sees its tree.
+//
+// Arrays and dictionaries nested deeper than this: a chain of this many
+// reads, one more does not.
+inline constexpr int kMaxNestingDepth = 256;
+// The values built, in bytes: every value (keys included) counts
+// kBuiltValueCost, a string two bytes a character more and data its bytes.
+// A value that a binary list refers to many times counts each time, as it
+// does for everything that walks the tree built, the writers included.
+inline constexpr qint64 kMaxBuiltBytes = qint64(256) << 20;
+inline constexpr qint64 kBuiltValueCost = 32;
+
+// The bytes built so far by one read, against kMaxBuiltBytes.
+class BuiltBytes final {
+public:
+    // Count one value, or the contents of a string or data; false once over
+    // the limit.
+    bool addValue() { return addBytes(kBuiltValueCost); }
+    bool addBytes(qint64 bytes)
+    {
+        total_ += bytes;
+        return total_ <= kMaxBuiltBytes;
+    }
+
+private:
+    qint64 total_ = 0;
+};
 
 // Reads a file whose root must be a dictionary. Absent when the file is
 // missing, unreadable, not a property list, or its root is not a dictionary.

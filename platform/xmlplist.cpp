@@ -1,10 +1,15 @@
 #include "platform/xmlplist.h"
 
+#include "platform/plistio.h"
+
 #include <QVariantList>
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 
@@ -406,7 +411,115 @@ private:
     std::unordered_map<std::string_view, QString> shared_;
 };
 
+// Whether the integer element whose tag's name ends at FROM holds a value of
+// 64 bits, signed or unsigned, as the general parser reads it (strtoll or
+// strtoull, in any base they know): it reads larger ones as the largest
+// that fit, which a rewrite would then store.
+bool integerFits(const char* from, const char* end)
+{
+    const char* open = static_cast<const char*>(std::memchr(from, '>', size_t(end - from)));
+    if (!open || open[-1] == '/') {
+        return true;
+    }
+    const char* close = static_cast<const char*>(std::memchr(open, '<', size_t(end - open)));
+    std::string text(open + 1, close ? close : end);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    const bool negative = first != std::string::npos && text[first] == '-';
+    errno = 0;
+    if (negative) {
+        std::strtoll(text.c_str(), nullptr, 0);
+    } else {
+        std::strtoull(text.c_str(), nullptr, 0);
+    }
+    return errno != ERANGE;
+}
+
 } // namespace
+
+bool fitsGeneralXmlParser(QByteArrayView bytes)
+{
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    if (std::memchr(p, 0, size_t(bytes.size()))) {
+        return false;
+    }
+    // Where WHAT starts at or after FROM; null when it does not.
+    const auto find = [end](const char* from, std::string_view what) -> const char* {
+        const std::string_view rest(from, size_t(end - from));
+        const size_t at = rest.find(what);
+        return at == std::string_view::npos ? nullptr : from + at;
+    };
+    const auto startsWith = [end](const char* at, std::string_view what) {
+        return size_t(end - at) >= what.size() && std::memcmp(at, what.data(), what.size()) == 0;
+    };
+    // Past the text that hidden markup opened at AT takes, up to and
+    // including CLOSE; null when it never closes (the parser stops there).
+    const auto skipTo = [&](const char* at, std::string_view close) -> const char* {
+        const char* found = find(at, close);
+        return found ? found + close.size() : nullptr;
+    };
+    constexpr qint64 kMaxElements = kMaxBuiltBytes / kBuiltValueCost;
+    qint64 elements = 0;
+    int depth = 0;
+    while (p) {
+        const char* open = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
+        if (!open) {
+            return true;
+        }
+        const char* at = open + 1;
+        if (startsWith(at, "!--")) {
+            p = skipTo(at + 3, "-->");
+        } else if (startsWith(at, "![CDATA[")) {
+            p = skipTo(at + 8, "]]>");
+        } else if (startsWith(at, "?")) {
+            p = skipTo(at + 1, "?>");
+        } else if (startsWith(at, "!")) {
+            // The document type, which ends at "]>" once a '[' comes before a '>'.
+            const char* stop = at;
+            while (stop < end && *stop != '[' && *stop != '>') {
+                ++stop;
+            }
+            p = stop == end ? nullptr : *stop == '>' ? stop + 1 : skipTo(stop, "]>");
+        } else {
+            const bool closing = at < end && *at == '/';
+            const char* name = at + (closing ? 1 : 0);
+            const char* nameEnd = name;
+            while (nameEnd < end && !std::strchr(" \t\r\n<>/", *nameEnd)) {
+                ++nameEnd;
+            }
+            const std::string_view tag(name, size_t(nameEnd - name));
+            const bool container = tag == "array" || tag == "dict";
+            p = nameEnd;
+            if (closing) {
+                if (container && depth > 0) {
+                    --depth;
+                }
+                continue;
+            }
+            if (tag != "plist" && ++elements > kMaxElements) {
+                return false;
+            }
+            if (tag == "integer" && !integerFits(nameEnd, end)) {
+                return false;
+            }
+            if (!container) {
+                continue;
+            }
+            // Empty ones count as a level too, as they do in the readers.
+            if (depth >= kMaxNestingDepth) {
+                return false;
+            }
+            const char* stop = nameEnd;
+            while (stop < end && *stop != '<' && *stop != '>') {
+                ++stop;
+            }
+            if (!(stop < end && *stop == '>' && stop[-1] == '/')) {
+                ++depth;
+            }
+        }
+    }
+    return true;
+}
 
 std::optional<QVariant> readSimpleXml(QByteArrayView bytes)
 {

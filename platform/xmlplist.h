@@ -49,4 +49,15 @@ std::optional<QVariant> readSimpleXmlFragment(QByteArrayView bytes);
 // dictionary; the inner one when the dictionary has no such key.
 std::optional<std::optional<QVariant>> readSimpleXmlValue(QByteArrayView bytes, const QString& key);
 
+// Whether the general XML parser (libplist) may be handed BYTES: they hold
+// no NUL byte (at which it would cut a key short, merging "a\0b" into "a"),
+// no arrays or dictionaries nested deeper than kMaxNestingDepth (it frees
+// its tree recursively), and no more elements than a read may build
+// (kMaxBuiltBytes), and no integer beyond 64 bits (which it would read as
+// the largest that fits). The parser's tree is never deeper than the nesting this
+// finds: it skips what the parser skips (comments, CDATA sections,
+// processing instructions, the document type) and counts every other
+// opening tag of an array or a dictionary, wherever it stands.
+bool fitsGeneralXmlParser(QByteArrayView bytes);
+
 } // namespace zarvo::plist

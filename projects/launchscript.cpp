@@ -63,6 +63,17 @@ QString doScript(int indent, const QString& command, bool inFrontWindow = true)
     return line(indent, text);
 }
 
+// The project file's name as the editor gets it: a name that begins with "-"
+// or "+" would be read as an option or (vim's "+cmd") a command, so it is
+// given as a path in the current folder instead.
+QString editorFileName(const QString& fileName)
+{
+    if (fileName.startsWith(QLatin1Char('-')) || fileName.startsWith(QLatin1Char('+'))) {
+        return QLatin1String("./") + fileName;
+    }
+    return fileName;
+}
+
 // A text read as "(null)" or "" means the value is not set.
 bool isSet(const QString& text)
 {
@@ -154,7 +165,8 @@ QString buildLaunchScript(const ProjectEntry& entry, const LaunchSettings& setti
     }
     const QString opener = isSet(custom) ? custom : editor;
     lines << doScript(kEditorIndent, opener + QLatin1Char(' ') +
-                                         (isFolder ? QStringLiteral("./") : shellQuoted(fileName)));
+                                         (isFolder ? QStringLiteral("./")
+                                                   : shellQuoted(editorFileName(fileName))));
     if (terminalSet) {
         lines << doScript(kIndent, QStringLiteral("exit"));
     }

@@ -30,7 +30,9 @@ bool pathIsDirectory(const QString& path);
 // Every text placed inside an AppleScript string has its backslashes and
 // double quotes escaped, and every text placed between shell single quotes
 // (path, parent, file name, terminal name) has its single quotes written as
-// '\'', so no stored text can end its quoting early.
+// '\'', so no stored text can end its quoting early. A file name that begins
+// with "-" or "+" is handed to the open command as "./NAME", so that it
+// cannot be taken for an option.
 QString buildLaunchScript(const ProjectEntry& entry, const LaunchSettings& settings,
                           bool pathIsDirectory);
 

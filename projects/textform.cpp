@@ -20,9 +20,10 @@ QString textForm(const std::optional<QVariant>& value)
         return value->toBool() ? QStringLiteral("1") : QStringLiteral("0");
     case QMetaType::Int:
     case QMetaType::LongLong:
+        return QString::number(value->toLongLong());
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-        return QString::number(value->toLongLong());
+        return QString::number(value->toULongLong());
     case QMetaType::Double:
         return QString::number(value->toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::QByteArray:

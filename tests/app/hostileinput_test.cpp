@@ -1,6 +1,7 @@
 #include "platform/plistio.h"
 #include "platform/resourcedir.h"
 #include "projects/projectstore.h"
+#include "support/hostileplists.h"
 #include "support/runzarvo.h"
 #include "support/tempresources.h"
 
@@ -81,6 +82,50 @@ TEST(HostileStore, InvalidUtf8InTheStoreReadsWithReplacementCharacters)
     EXPECT_EQ(listed.exitCode, 0);
     EXPECT_TRUE(listed.out.startsWith(s("bad"))) << listed.out.toStdString();
     EXPECT_EQ(runZarvo({s("search"), s("bad")}).exitCode, 0);
+}
+
+// Files made to crash or exhaust every command: each command reads them as
+// "not a property list", in whichever of the two files they stand, and a
+// write leaves them as they are.
+TEST(HostileStore, FilesThatWouldCrashEveryCommandAreNotPropertyLists)
+{
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Row rows[] = {
+        {"200,000 nested arrays in XML", test::nestedXml(200'000)},
+        {"200,000 nested arrays in XML with comments", test::nestedXml(200'000, "<!-- -->")},
+        {"200,000 nested arrays in a binary list", test::nestedBinary(200'000)},
+        {"a million copies of a 4 KiB string", test::amplifiedBinary(1, 1'000'000)},
+        {"a key holding NUL", QByteArray("<plist><dict><key>p") + '\0' +
+                                  "evil</key><dict/><key>p</key><dict/></dict></plist>"},
+    };
+    for (const Row& row : rows) {
+        for (const char* file : {"projects.plist", "settings.plist"}) {
+            test::TempResources resources;
+            prepareResourceDirectory();
+            resources.write(
+                s("projects.plist"),
+                plist::toXml(QVariantMap{{s("p"), QVariantMap{{entry_key::filePath, s("/tmp")}}}}));
+            resources.write(s(file), row.bytes);
+            const std::string where = std::string(row.name) + " in " + file;
+            for (const QStringList& args :
+                 {QStringList{s("list")}, QStringList{s("search"), s("p")},
+                  QStringList{s("script"), s("p")}}) {
+                const auto run = runZarvo(args);
+                EXPECT_NE(run.exitCode, -1)
+                    << where << ": " << args.join(QLatin1Char(' ')).toStdString();
+            }
+            const auto added = runZarvo(file == std::string("projects.plist")
+                                            ? QStringList{s("add"), s("q"), s("/tmp")}
+                                            : QStringList{s("settings"), s("editor"), s("q")});
+            EXPECT_EQ(added.exitCode, 1) << where;
+            EXPECT_TRUE(added.err.contains(resources.file(s(file)) + s(" is not a property list")))
+                << where << ": " << added.err.toStdString();
+            EXPECT_EQ(resources.read(s(file)), row.bytes) << where;
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "platform/binaryplist.h"
 #include "platform/filestamp.h"
 #include "platform/plistio.h"
+#include "support/hostileplists.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -11,6 +12,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <vector>
 
 namespace zarvo {
 namespace {
@@ -49,12 +54,117 @@ TEST(PlistIo, BinaryAndXmlRoundTripEveryValueType)
     }
 }
 
-TEST(PlistIo, DatesRoundTripToTheSecond)
+// Hand-made binary lists: header, objects, offset table, trailer.
+QByteArray binaryList(const QByteArray& objects, const QList<int>& offsets, int top)
 {
-    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    const auto read = plist::parse(plist::toBinary(QVariantMap{{QStringLiteral("d"), when}}));
-    ASSERT_TRUE(read.has_value());
-    EXPECT_EQ(read->toMap().value(QStringLiteral("d")).toDateTime(), when);
+    QByteArray bytes("bplist00");
+    bytes += objects;
+    const int tableOffset = int(bytes.size());
+    for (int offset : offsets) {
+        bytes += char(offset);
+    }
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1; // offset size
+    trailer[7] = 1; // reference size
+    trailer[15] = char(offsets.size());
+    trailer[23] = char(top);
+    trailer[31] = char(tableOffset);
+    return bytes + trailer;
+}
+
+// What a rewrite reads back, in both forms and by both readers of each.
+std::vector<std::pair<const char*, QVariant>> rewrites(const QVariant& value)
+{
+    const QVariantMap tree{{QStringLiteral("v"), value}};
+    std::vector<std::pair<const char*, QVariant>> read;
+    for (const auto& [form, bytes] :
+         {std::pair{"xml", plist::toXml(tree)}, std::pair{"binary", plist::toBinary(tree)}}) {
+        const auto general = plist::parseGeneral(bytes);
+        const auto either = plist::parse(bytes);
+        read.emplace_back(form, general ? general->toMap().value(QStringLiteral("v")) : QVariant());
+        read.emplace_back(form, either ? either->toMap().value(QStringLiteral("v")) : QVariant());
+    }
+    return read;
+}
+
+TEST(PlistIo, DatesOfEveryYearSurviveARewriteToTheSecond)
+{
+    const char* const dates[] = {
+        "0001-01-01T00:00:00Z", "0100-02-28T12:34:56Z", "1000-06-30T23:59:59Z",
+        "1900-01-01T00:00:00Z", "1932-12-13T20:45:51Z", "1933-01-01T00:00:00Z",
+        "2000-12-31T23:59:59Z", "2001-01-01T00:00:00Z", "2069-12-31T23:59:59Z",
+        "2070-01-01T00:00:00Z", "2106-02-07T06:28:16Z", "9999-12-31T23:59:59Z"};
+    for (const char* text : dates) {
+        const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+        ASSERT_TRUE(when.isValid()) << text;
+        for (const auto& [form, read] : rewrites(when)) {
+            EXPECT_EQ(read.toDateTime(), when) << text << " as " << form;
+        }
+        // Written as ISO 8601 has it, which every reader knows.
+        EXPECT_TRUE(plist::toXml(QVariantMap{{QStringLiteral("d"), when}})
+                        .contains(QByteArray("<date>") + text + "</date>"))
+            << text;
+    }
+    // Dates no XML writer writes back as they were are not read.
+    const auto binaryDate = [](double seconds) {
+        quint64 bits = 0;
+        std::memcpy(&bits, &seconds, sizeof bits);
+        QByteArray object("\xA1\x01\x33", 3);
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            object += char((bits >> shift) & 0xFF);
+        }
+        return binaryList(object, {8, 10}, 0);
+    };
+    const std::pair<double, bool> seconds[] = {{-63113904000.0, true},
+                                               {-63113904000.5, false},
+                                               {252423993599.0, true},
+                                               {252423993600.0, false},
+                                               {-1e300, false}};
+    for (const auto& [since2001, reads] : seconds) {
+        EXPECT_EQ(plist::parse(binaryDate(since2001)).has_value(), reads) << since2001;
+    }
+    // A date between two seconds keeps the earlier one, before 2001 as well.
+    const QDateTime between = QDateTime::fromMSecsSinceEpoch(-1500, Qt::UTC);
+    for (const auto& [form, read] : rewrites(between)) {
+        EXPECT_EQ(read.toDateTime(), between.addMSecs(-500)) << form;
+    }
+}
+
+TEST(PlistIo, IntegersOfTheWhole64BitRangesSurviveARewrite)
+{
+    const QVariant integers[] = {qint64(0),
+                                 qint64(-1),
+                                 std::numeric_limits<qint64>::min(),
+                                 std::numeric_limits<qint64>::max(),
+                                 quint64(std::numeric_limits<qint64>::max()) + 1,
+                                 std::numeric_limits<quint64>::max()};
+    for (const QVariant& integer : integers) {
+        for (const auto& [form, read] : rewrites(integer)) {
+            EXPECT_EQ(read, integer) << integer.toString().toStdString() << " as " << form;
+            EXPECT_EQ(read.toString(), integer.toString()) << form;
+        }
+    }
+    // As other writers put them; beyond 64 bits nothing could be kept.
+    const std::pair<const char*, const char*> written[] = {
+        {"18446744073709551615", "18446744073709551615"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"0x10", "16"},
+        {"18446744073709551616", nullptr},
+        {"99999999999999999999", nullptr},
+        {"-9223372036854775809", nullptr},
+        {"-18446744073709551615", nullptr},
+        {"0x10000000000000000", nullptr},
+    };
+    for (const auto& [text, reads] : written) {
+        const auto read = plist::parse(QByteArray("<plist><dict><key>n</key><integer>") + text +
+                                       "</integer></dict></plist>");
+        EXPECT_EQ(read.has_value(), reads != nullptr) << text;
+        if (read && reads) {
+            EXPECT_EQ(read->toMap().value(QStringLiteral("n")).toString(),
+                      QString::fromLatin1(reads))
+                << text;
+        }
+    }
 }
 
 TEST(PlistIo, EveryTruncationOfABinaryListIsRefused)
@@ -76,24 +186,6 @@ TEST(PlistIo, RandomDamageNeverCrashes)
         }
         plist::parse(bytes); // must return, whatever it returns
     }
-}
-
-// Hand-made binary lists: header, objects, offset table, trailer.
-QByteArray binaryList(const QByteArray& objects, const QList<int>& offsets, int top)
-{
-    QByteArray bytes("bplist00");
-    bytes += objects;
-    const int tableOffset = int(bytes.size());
-    for (int offset : offsets) {
-        bytes += char(offset);
-    }
-    QByteArray trailer(32, '\0');
-    trailer[6] = 1; // offset size
-    trailer[7] = 1; // reference size
-    trailer[15] = char(offsets.size());
-    trailer[23] = char(top);
-    trailer[31] = char(tableOffset);
-    return bytes + trailer;
 }
 
 TEST(PlistIo, ReferenceCyclesAreRefused)
@@ -131,13 +223,109 @@ TEST(PlistIo, DictionaryKeysMustBeStrings)
     EXPECT_EQ(read->toMap().value(QStringLiteral("a")), QVariant(true));
 }
 
-TEST(PlistIo, KeysWithEmbeddedNulAreKept)
+// A key "a\0evil" would be written back as "a", and take the place of the
+// entry "a": no key or string holding NUL is read at all.
+TEST(PlistIo, KeysAndStringsHoldingNulAreNotRead)
 {
-    // A key "a\0b" must neither crash the reader nor be cut short.
-    const QByteArray objects("\xD1\x01\x02\x53\x61\x00\x62\x09", 8);
-    const auto read = plist::readBinary(binaryList(objects, {8, 11, 15}, 0));
-    ASSERT_TRUE(read.has_value());
-    EXPECT_TRUE(read->toMap().contains(QString::fromLatin1("a\0b", 3)));
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+    };
+    // Objects: a dictionary of two entries, "a" and the key under test, both true.
+    const auto twoKeys = [](const QByteArray& key) {
+        const QByteArray objects = QByteArray("\xD2\x01\x02\x03\x03\x51\x61", 7) + key + '\x09';
+        return binaryList(objects, {8, 13, 15, 15 + int(key.size())}, 0);
+    };
+    const Row rows[] = {
+        {"ascii key", twoKeys(QByteArray("\x56"
+                                         "a\0evil",
+                                         7))},
+        {"utf-16 key", twoKeys(QByteArray("\x63\x00\x61\x00\x00\x00\x62", 7))},
+        {"ascii value",
+         binaryList(QByteArray("\xD1\x01\x02\x51\x61\x53\x61\x00\x62", 9), {8, 11, 13}, 0)},
+        {"xml key", QByteArray("<plist><dict><key>a") + '\0' +
+                        "evil</key><true/><key>a</key><true/></dict></plist>"},
+        {"xml value",
+         QByteArray("<plist><dict><key>a</key><string>x") + '\0' + "y</string></dict></plist>"},
+        {"xml reference", "<plist><dict><key>a&#0;evil</key><true/></dict></plist>"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_FALSE(plist::parse(row.bytes).has_value()) << row.name;
+        EXPECT_FALSE(plist::parseGeneral(row.bytes).has_value()) << row.name;
+    }
+    // The same without the NUL reads as two keys.
+    const auto good = plist::parse(twoKeys(QByteArray("\x56"
+                                                      "a-evil",
+                                                      7)));
+    ASSERT_TRUE(good.has_value());
+    EXPECT_EQ(good->toMap().size(), 2);
+}
+
+TEST(PlistIo, NestingDeeperThanAnyStoreIsNotAPropertyList)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("deep.plist"));
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+        bool reads;
+    };
+    constexpr int kDeepest = plist::kMaxNestingDepth - 1; // arrays under the root dictionary
+    const Row rows[] = {
+        {"plain xml at the limit", test::nestedXml(kDeepest), true},
+        {"plain xml past it", test::nestedXml(kDeepest + 1), false},
+        {"plain xml 200,000 deep", test::nestedXml(200'000), false},
+        {"xml with comments at the limit", test::nestedXml(kDeepest, "<!-- -->"), true},
+        {"xml with comments past it", test::nestedXml(kDeepest + 1, "<!-- -->"), false},
+        {"xml with comments 200,000 deep", test::nestedXml(200'000, "<!-- -->"), false},
+        // Closing tags the parser skips must not be counted.
+        {"closing tags in comments", test::nestedXml(100'000, "<!--</array>-->"), false},
+        {"closing tags in CDATA", test::nestedXml(100'000, "<string><![CDATA[</array>]]></string>"),
+         false},
+        {"closing tags in a processing instruction", test::nestedXml(100'000, "<?x </array>?>"),
+         false},
+        {"binary at the limit", test::nestedBinary(kDeepest), true},
+        {"binary past it", test::nestedBinary(kDeepest + 1), false},
+        {"binary 200,000 deep", test::nestedBinary(200'000), false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(plist::parse(row.bytes).has_value(), row.reads) << row.name;
+        ASSERT_TRUE(writeFileAtomically(path, row.bytes).ok());
+        plist::ReadReport report;
+        const auto store = plist::readDictionaryFile(path, Writers::anyone, &report);
+        EXPECT_EQ(store.has_value(), row.reads) << row.name;
+        if (!row.reads) {
+            EXPECT_EQ(report.outcome, plist::ReadReport::Outcome::notPropertyList) << row.name;
+            EXPECT_EQ(report.reason, path + QStringLiteral(" is not a property list")) << row.name;
+            EXPECT_FALSE(plist::readDictionaryKeys(path).has_value()) << row.name;
+            EXPECT_FALSE(plist::readDictionaryValue(path, QStringLiteral("k")).has_value())
+                << row.name;
+        } else if (store) {
+            // What reads is written back and reads again.
+            EXPECT_EQ(plist::parse(plist::toXml(*store)), QVariant(*store)) << row.name;
+        }
+    }
+}
+
+// Binary lists may refer to one object many times; each reference builds it
+// once more, for the reader and for everything that walks what it built.
+TEST(PlistIo, AmplifiedBinaryListsAreNotAPropertyList)
+{
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+        bool reads;
+    };
+    const Row rows[] = {
+        {"a thousand copies of a page", test::amplifiedBinary(1, 1000), true},
+        // From a file of 400 kB, 800 MB of strings.
+        {"a hundred thousand copies of a page", test::amplifiedBinary(1, 100'000), false},
+        // Few visits, building much: 64 references to 4,096 references.
+        {"references to references to a page", test::amplifiedBinary(64, 4096), false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(plist::parse(row.bytes).has_value(), row.reads) << row.name;
+    }
 }
 
 } // namespace

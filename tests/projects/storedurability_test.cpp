@@ -4,12 +4,16 @@
 #include "support/tempresources.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +122,63 @@ TEST_F(StoreDurabilityTest, FullDiskKeepsTheOldFile)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save should have failed";
     EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), before);
     EXPECT_EQ(QDir(resources.path()).entryList(QDir::Files).size(), 2) << "no temporary file left";
+}
+
+// Killed writes leave their temporary files behind; the next write removes
+// those of its own file that no running write can still own, and nothing else.
+struct LeftoverRow {
+    const char* name;
+    enum Kind { file, link, folder } kind;
+    int ageSeconds;
+    bool removed;
+};
+
+TEST_F(StoreDurabilityTest, NextWriteRemovesOnlyStaleTemporaryFilesOfItsOwn)
+{
+    const LeftoverRow rows[] = {
+        {"projects.plist.zarvo-Ab12Cd", LeftoverRow::file, 3600, true},
+        {"projects.plist.zarvo-zz0099", LeftoverRow::file, 90, true},
+        {"projects.plist.zarvo-Fresh1", LeftoverRow::file, 10, false}, // a write under way
+        {"projects.plist.backup", LeftoverRow::file, 3600, false},
+        {"projects.plist.zarvo-Ab12C", LeftoverRow::file, 3600, false},
+        {"projects.plist.zarvo-Ab12Cde", LeftoverRow::file, 3600, false},
+        {"projects.plist.zarvo-Ab-2Cd", LeftoverRow::file, 3600, false},
+        {"xprojects.plist.zarvo-Ab12Cd", LeftoverRow::file, 3600, false},
+        {"settings.plist.zarvo-Ab12Cd", LeftoverRow::file, 3600, false}, // another file's
+        {"projects.plist.zarvo-Link12", LeftoverRow::link, 3600, false},
+        {"projects.plist.zarvo-Dir123", LeftoverRow::folder, 3600, false},
+    };
+    const QString outside = resources.file(QStringLiteral("outside"));
+    resources.write(QStringLiteral("outside"), "kept");
+    const time_t now = ::time(nullptr);
+    for (const LeftoverRow& row : rows) {
+        const QString path = resources.file(QString::fromLatin1(row.name));
+        switch (row.kind) {
+        case LeftoverRow::file:
+            resources.write(QString::fromLatin1(row.name), "<?xml half a store");
+            break;
+        case LeftoverRow::link:
+            ASSERT_TRUE(QFile::link(outside, path));
+            break;
+        case LeftoverRow::folder:
+            ASSERT_TRUE(QDir().mkdir(path));
+            break;
+        }
+        const timespec times[2] = {{now - row.ageSeconds, 0}, {now - row.ageSeconds, 0}};
+        ASSERT_EQ(
+            ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW),
+            0);
+    }
+    ASSERT_TRUE(ProjectStore::saveProject(kToggle, entryNumber(1)).ok());
+    for (const LeftoverRow& row : rows) {
+        struct stat st {};
+        const bool present =
+            ::lstat(QFile::encodeName(resources.file(QString::fromLatin1(row.name))).constData(),
+                    &st) == 0;
+        EXPECT_EQ(present, !row.removed) << row.name;
+    }
+    EXPECT_EQ(resources.read(QStringLiteral("outside")), QByteArray("kept"));
+    EXPECT_EQ(ProjectStore::loadProjects()->value(kToggle), QVariant(entryNumber(1)));
 }
 
 } // namespace

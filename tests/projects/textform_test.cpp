@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace zarvo {
 namespace {
 
@@ -25,15 +27,16 @@ TEST_P(TextFormTest, ReadsAsFormattedWithPercentAt)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, TextFormTest,
-    ::testing::Values(TextFormRow{"String", QVariant(QStringLiteral("make serve")), "make serve"},
-                      TextFormRow{"EmptyString", QVariant(QString()), ""},
-                      TextFormRow{"True", QVariant(true), "1"},
-                      TextFormRow{"False", QVariant(false), "0"},
-                      TextFormRow{"Integer", QVariant(qint64(42)), "42"},
-                      TextFormRow{"NegativeInteger", QVariant(qint64(-1)), "-1"},
-                      TextFormRow{"Real", QVariant(1.5), "1.5"},
-                      TextFormRow{"WholeReal", QVariant(2.0), "2"},
-                      TextFormRow{"Missing", std::nullopt, "(null)"}),
+    ::testing::Values(
+        TextFormRow{"String", QVariant(QStringLiteral("make serve")), "make serve"},
+        TextFormRow{"EmptyString", QVariant(QString()), ""},
+        TextFormRow{"True", QVariant(true), "1"}, TextFormRow{"False", QVariant(false), "0"},
+        TextFormRow{"Integer", QVariant(qint64(42)), "42"},
+        TextFormRow{"NegativeInteger", QVariant(qint64(-1)), "-1"},
+        TextFormRow{"LargestUnsignedInteger", QVariant(std::numeric_limits<quint64>::max()),
+                    "18446744073709551615"},
+        TextFormRow{"Real", QVariant(1.5), "1.5"}, TextFormRow{"WholeReal", QVariant(2.0), "2"},
+        TextFormRow{"Missing", std::nullopt, "(null)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextFormOfDictionary, MissingKeyReadsAsNull)
