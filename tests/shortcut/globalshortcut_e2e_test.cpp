@@ -25,7 +25,7 @@
 namespace zarvo {
 namespace {
 
-constexpr quint32 kControlAltSuper = hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
+constexpr quint64 kControlAltSuper = modifier::kControl | modifier::kOption | modifier::kCommand;
 constexpr int kTimeoutMs = 15000;
 
 // Polls DONE until it answers true or the deadline passes; DONE's answer.
@@ -85,7 +85,7 @@ protected:
     }
 
     // Whether the running application holds the grab of the combination.
-    bool grabbed(quint32 keyCode, quint32 modifiers)
+    bool grabbed(quint64 keyCode, quint64 modifiers)
     {
         return probe->isHeldByAnotherClient(keyCode, modifiers).value_or(false);
     }
@@ -139,15 +139,15 @@ TEST_F(GlobalShortcutEndToEndTest, HotKeyFollowsTheStoredShortcutAndSurvivesARes
     // Another process (here: the test) stores Shift+F5 in the user's defaults.
     const QVariantMap values{{QStringLiteral("ZarvoShortcut"), Shortcut(96, 0x20000).data()}};
     ASSERT_TRUE(writeFileAtomically(defaultsPath(), plist::toXml(values)).ok());
-    ASSERT_TRUE(eventually([&] { return grabbed(96, hotkey::kShiftKey); }));
+    ASSERT_TRUE(eventually([&] { return grabbed(96, modifier::kShift); }));
     EXPECT_FALSE(grabbed(40, kControlAltSuper)) << "the old hot key is gone";
     ASSERT_TRUE(server.pressKeys(QStringLiteral("shift+F5")));
     EXPECT_TRUE(eventually([&] { return panelVisible(); }));
 
     stop();
-    ASSERT_TRUE(eventually([&] { return !grabbed(96, hotkey::kShiftKey); }));
+    ASSERT_TRUE(eventually([&] { return !grabbed(96, modifier::kShift); }));
     start();
-    ASSERT_TRUE(eventually([&] { return grabbed(96, hotkey::kShiftKey); }))
+    ASSERT_TRUE(eventually([&] { return grabbed(96, modifier::kShift); }))
         << "the recorded shortcut is kept at the next start";
     EXPECT_FALSE(grabbed(40, kControlAltSuper));
 }

@@ -32,8 +32,8 @@
 namespace zarvo {
 namespace {
 
-constexpr quint32 kControlAltSuper = hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
-constexpr quint32 kControlSuper = hotkey::kControlKey | hotkey::kCommandKey;
+constexpr quint64 kControlAltSuper = modifier::kControl | modifier::kOption | modifier::kCommand;
+constexpr quint64 kControlSuper = modifier::kControl | modifier::kCommand;
 constexpr quint64 kLKeyCode = 37;
 constexpr int kTimeoutMs = 15000;
 
@@ -113,7 +113,7 @@ protected:
     bool eventually(const std::function<bool()>& done) { return test::waitUntil(done, kTimeoutMs); }
     // Whether this process holds the grab of the combination, as another
     // client of the server finds.
-    bool grabbed(quint32 keyCode, quint32 modifiers)
+    bool grabbed(quint64 keyCode, quint64 modifiers)
     {
         return probe->isHeldByAnotherClient(keyCode, modifiers).value_or(false);
     }

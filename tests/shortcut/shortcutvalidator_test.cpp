@@ -251,7 +251,8 @@ TEST_F(ShortcutValidatorTest, TakenSearchesTheMainMenu)
 TEST_F(ShortcutValidatorTest, CombinationHeldByAnotherProgramIsTakenSystemWide)
 {
     test::MemoryHotKeys hotKeys;
-    hotKeys.service().holdElsewhere(40, 0x1900);
+    hotKeys.service().holdElsewhere(40,
+                                    modifier::kControl | modifier::kOption | modifier::kCommand);
     MenuTree menus;
     setMainMenu(&menus.bar);
     ShortcutError error;
