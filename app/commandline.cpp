@@ -316,9 +316,15 @@ QString helpText()
         "  ZARVO_RESOURCES  the folder of projects.plist and settings.plist\n"
         "  ZARVO_TERMINAL   the terminal a launch opens, as a command line to which the\n"
         "                   shell command is appended (default: the desktop's terminal)\n"
+        "  ZARVO_HOTKEY_BACKEND  x11, portal or none: where the global shortcut comes\n"
+        "                   from (default: X11 key grabs in an X11 session; in a Wayland\n"
+        "                   session the desktop portal's GlobalShortcuts where the\n"
+        "                   desktop offers them, else none)\n"
         "\n"
-        "Where the desktop does not let applications grab keys (GNOME on Wayland, for\n"
-        "example), bind a keyboard shortcut of the desktop's settings to \"zarvo toggle\".\n");
+        "In a Wayland session the launcher runs on Xwayland when there is one, so\n"
+        "that the panel can sit under the icon (set QT_QPA_PLATFORM to choose\n"
+        "otherwise). Where the desktop gives no global shortcut, bind a keyboard\n"
+        "shortcut of the desktop's settings to \"zarvo toggle\".\n");
     return text;
 }
 

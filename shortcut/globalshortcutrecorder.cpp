@@ -1,6 +1,7 @@
 #include "shortcut/globalshortcutrecorder.h"
 
 #include "shortcut/globalshortcut.h"
+#include "shortcut/shortcuthotkey.h"
 #include "shortcut/shortcutview.h"
 
 #include <QHBoxLayout>
@@ -27,6 +28,24 @@ ShortcutView* addGlobalShortcutRecorder(QWidget* settingsWindow)
     recorder->setObjectName(QStringLiteral("shortcutRecorder"));
     recorder->setAssociatedUserDefaultsKey(globalShortcutDefaultsKey());
     layout->addWidget(recorder);
+    // Beside the recorder: why the shortcut does not work, or what the
+    // desktop bound it to. Follows every change.
+    auto* status = new QLabel(slot);
+    status->setObjectName(QLatin1String(kShortcutStatusName));
+    status->setWordWrap(true);
+    const auto showStatus = [status] {
+        const QString text = globalShortcutStatusText();
+        status->setText(text);
+        status->setVisible(!text.isEmpty());
+    };
+    showStatus();
+    QObject::connect(&HotKeyDispatcher::shared(), &HotKeyDispatcher::bindingChanged, status,
+                     [showStatus](const QString& key) {
+                         if (key == globalShortcutDefaultsKey()) {
+                             showStatus();
+                         }
+                     });
+    layout->addWidget(status);
     const QString labelName = QLatin1String(kShortcutRecorderSlotName) + QStringLiteral("_label");
     if (auto* label = settingsWindow->findChild<QLabel*>(labelName)) {
         label->setBuddy(recorder);

@@ -6,6 +6,9 @@
 #include "platform/plistio.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "shortcut/shortcut.h"
+#include "support/notificationserver.h"
+#include "support/privatesessionbus.h"
+#include "support/wait.h"
 #include "xvfbserver.h"
 
 #include <QCoreApplication>
@@ -56,16 +59,25 @@ protected:
 
     void TearDown() override { stop(); }
 
-    void start()
+    // An X11 session on the test's Xvfb, with the test's own folders.
+    QProcessEnvironment environment() const
     {
-        app = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server.display()));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.insert(QStringLiteral("ZARVO_RESOURCES"), resources.path());
-        app->setProcessEnvironment(env);
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        env.remove(QStringLiteral("ZARVO_HOTKEY_BACKEND"));
+        return env;
+    }
+
+    void start()
+    {
+        app = std::make_unique<QProcess>();
+        app->setProcessEnvironment(environment());
         app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app->start(QStringLiteral(ZARVO_EXE_PATH), {});
         ASSERT_TRUE(app->waitForStarted());
@@ -150,6 +162,50 @@ TEST_F(GlobalShortcutEndToEndTest, HotKeyFollowsTheStoredShortcutAndSurvivesARes
     ASSERT_TRUE(eventually([&] { return grabbed(96, modifier::kShift); }))
         << "the recorded shortcut is kept at the next start";
     EXPECT_FALSE(grabbed(40, kControlAltSuper));
+}
+
+TEST_F(GlobalShortcutEndToEndTest, ASecondStartOpensTheRunningOnesPanel)
+{
+    start();
+    ASSERT_TRUE(eventually([&] { return grabbed(40, kControlAltSuper); }));
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    second.start(QStringLiteral(ZARVO_EXE_PATH), {});
+    ASSERT_TRUE(second.waitForFinished(kTimeoutMs));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(eventually([&] { return panelVisible(); }));
+    // Once more: it stays open.
+    second.start(QStringLiteral(ZARVO_EXE_PATH), {});
+    ASSERT_TRUE(second.waitForFinished(kTimeoutMs));
+    EXPECT_TRUE(panelVisible());
+}
+
+TEST_F(GlobalShortcutEndToEndTest, AShortcutAnotherLauncherHoldsIsToldOnce)
+{
+    test::PrivateSessionBus& bus = test::sharedSessionBus();
+    if (!bus.started()) {
+        GTEST_SKIP() << "no private session bus: " << bus.why().toStdString();
+    }
+    test::NotificationServer notifications(bus.address());
+    ASSERT_TRUE(notifications.registered());
+    // The launcher of another session on the same X server holds the keys.
+    ASSERT_TRUE(probe->registerShortcut(1, 40, kControlAltSuper).ok());
+    start();
+    ASSERT_TRUE(
+        test::waitUntil([&] { return !notifications.notifications().isEmpty(); }, kTimeoutMs));
+    EXPECT_EQ(notifications.notifications().at(0).summary,
+              QStringLiteral("The global shortcut does not work"));
+    EXPECT_TRUE(notifications.notifications().at(0).body.contains(
+        QStringLiteral("Record another combination")));
+
+    // A round trip through the running launcher: anything it had still to
+    // send has been sent by then.
+    QProcess toggle;
+    toggle.setProcessEnvironment(environment());
+    toggle.start(QStringLiteral(ZARVO_EXE_PATH), {QStringLiteral("toggle")});
+    ASSERT_TRUE(toggle.waitForFinished(kTimeoutMs));
+    ASSERT_TRUE(test::waitUntil([&] { return panelVisible(); }, kTimeoutMs));
+    EXPECT_EQ(notifications.notifications().size(), 1);
 }
 
 } // namespace
