@@ -5,6 +5,8 @@
 #include "app/menubarcontroller.h"
 #include "app/singleinstance.h"
 #include "panel/firstrunhint.h"
+#include "panel/panel.h"
+#include "panel/panelcontroller.h"
 #include "platform/dbus/desktopnotifier.h"
 #include "platform/dbus/portalhotkeyservice.h"
 #include "platform/diagnostics.h"
@@ -48,7 +50,7 @@ std::optional<int> claimSession(SingleInstance& instance)
     if (instance.claim() != SingleInstance::Claim::runningElsewhere) {
         return std::nullopt;
     }
-    switch (sendToRunningInstance(InstanceRequest::activate)) {
+    switch (sendToRunningInstance(InstanceRequest::activate, activationTokenFromEnvironment())) {
     case Delivery::delivered:
         printError("already running: its panel is open (\"zarvo toggle\" opens or closes it)");
         return kExitOk;
@@ -206,11 +208,31 @@ int runApplication(int argc, char** argv)
     delegate.setGlobalShortcutInstaller(&installGlobalShortcut);
 
     instance.listen();
+    // The token of the command that asked lets the panel take the focus
+    // where the desktop guards it.
+    const auto acceptActivationToken = [&delegate](const QByteArray& token) {
+        if (token.isEmpty()) {
+            return;
+        }
+        if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+            // Qt's Wayland platform hands it to the compositor at the next
+            // activation of a window.
+            qputenv("XDG_ACTIVATION_TOKEN", token);
+        } else if (x11::available()) {
+            x11::setStartupId(delegate.panelController()->window()->winId(), token);
+        }
+    };
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
-                     &ApplicationDelegate::togglePanel);
+                     [&delegate, acceptActivationToken](const QByteArray& token) {
+                         acceptActivationToken(token);
+                         delegate.togglePanel();
+                     });
     // Another start of the launcher: the user wants the panel.
     QObject::connect(&instance, &SingleInstance::activateRequested, &delegate,
-                     &ApplicationDelegate::openPanel);
+                     [&delegate, acceptActivationToken](const QByteArray& token) {
+                         acceptActivationToken(token);
+                         delegate.openPanel();
+                     });
     // However the application ends, the icon leaves the tray first.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &ApplicationDelegate::applicationShouldTerminate);

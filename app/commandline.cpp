@@ -188,7 +188,8 @@ int toggle(const QStringList& args, const Subcommand& self)
     if (!args.isEmpty()) {
         return usageError(self, QStringLiteral("toggle takes no arguments"));
     }
-    switch (sendToRunningInstance(InstanceRequest::toggle)) {
+    // The desktop's token for the command it started: the panel may take the focus.
+    switch (sendToRunningInstance(InstanceRequest::toggle, activationTokenFromEnvironment())) {
     case Delivery::delivered:
         return kExitOk;
     case Delivery::noInstance:

@@ -200,12 +200,26 @@ TEST_F(GlobalShortcutEndToEndTest, AShortcutAnotherLauncherHoldsIsToldOnce)
 
     // A round trip through the running launcher: anything it had still to
     // send has been sent by then.
+    // The desktop's startup id of the command goes to the panel's window.
     QProcess toggle;
-    toggle.setProcessEnvironment(environment());
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("zarvo-test_TIME42"));
+    env.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+    toggle.setProcessEnvironment(env);
     toggle.start(QStringLiteral(ZARVO_EXE_PATH), {QStringLiteral("toggle")});
     ASSERT_TRUE(toggle.waitForFinished(kTimeoutMs));
     ASSERT_TRUE(test::waitUntil([&] { return panelVisible(); }, kTimeoutMs));
     EXPECT_EQ(notifications.notifications().size(), 1);
+    const QString window = server
+                               .output(QStringLiteral("xdotool"),
+                                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--class"), QStringLiteral("zarvo")})
+                               .trimmed()
+                               .section(QLatin1Char('\n'), 0, 0);
+    EXPECT_TRUE(server
+                    .output(QStringLiteral("xprop"),
+                            {QStringLiteral("-id"), window, QStringLiteral("_NET_STARTUP_ID")})
+                    .contains(QStringLiteral("\"zarvo-test_TIME42\"")));
 }
 
 } // namespace
