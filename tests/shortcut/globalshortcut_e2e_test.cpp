@@ -7,6 +7,7 @@
 #include "platform/x11/x11hotkeyservice.h"
 #include "shortcut/shortcut.h"
 #include "support/notificationserver.h"
+#include "support/portalserver.h"
 #include "support/privatesessionbus.h"
 #include "support/wait.h"
 #include "xvfbserver.h"
@@ -74,14 +75,15 @@ protected:
         return env;
     }
 
-    void start()
+    void start(const QProcessEnvironment& env)
     {
         app = std::make_unique<QProcess>();
-        app->setProcessEnvironment(environment());
+        app->setProcessEnvironment(env);
         app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app->start(QStringLiteral(ZARVO_EXE_PATH), {});
         ASSERT_TRUE(app->waitForStarted());
     }
+    void start() { start(environment()); }
 
     void stop()
     {
@@ -178,6 +180,30 @@ TEST_F(GlobalShortcutEndToEndTest, ASecondStartOpensTheRunningOnesPanel)
     second.start(QStringLiteral(ZARVO_EXE_PATH), {});
     ASSERT_TRUE(second.waitForFinished(kTimeoutMs));
     EXPECT_TRUE(panelVisible());
+}
+
+TEST_F(GlobalShortcutEndToEndTest, ThePortalsShortcutTogglesThePanel)
+{
+    test::PrivateSessionBus& bus = test::sharedSessionBus();
+    if (!bus.started()) {
+        GTEST_SKIP() << "no private session bus: " << bus.why().toStdString();
+    }
+    test::PortalServer portal(bus.address(), true);
+    ASSERT_TRUE(portal.registered());
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("ZARVO_HOTKEY_BACKEND"), QStringLiteral("portal"));
+    start(env);
+    ASSERT_TRUE(test::waitUntil([&] { return !portal.binds().isEmpty(); }, kTimeoutMs));
+    const test::PortalServer::Bind bind = portal.binds().at(0);
+    ASSERT_EQ(bind.shortcuts.size(), 1);
+    EXPECT_EQ(bind.shortcuts[0].description, QStringLiteral("Open the Zarvo panel"));
+    EXPECT_EQ(bind.shortcuts[0].preferredTrigger, QStringLiteral("CTRL+ALT+LOGO+k"));
+    EXPECT_FALSE(grabbed(40, kControlAltSuper)) << "no X11 grab beside the portal";
+
+    portal.activate(bind.shortcuts[0].id);
+    EXPECT_TRUE(test::waitUntil([&] { return panelVisible(); }, kTimeoutMs));
+    portal.activate(bind.shortcuts[0].id);
+    EXPECT_TRUE(test::waitUntil([&] { return !panelVisible(); }, kTimeoutMs));
 }
 
 TEST_F(GlobalShortcutEndToEndTest, AShortcutAnotherLauncherHoldsIsToldOnce)
