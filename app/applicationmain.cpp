@@ -1,6 +1,8 @@
 #include "app/applicationmain.h"
 
+#include "app/desktopkeybinding.h"
 #include "app/desktopsession.h"
+#include "app/launcherprogram.h"
 #include "app/maininterface.h"
 #include "app/menubarcontroller.h"
 #include "app/singleinstance.h"
@@ -9,6 +11,7 @@
 #include "panel/panelcontroller.h"
 #include "platform/dbus/desktopnotifier.h"
 #include "platform/dbus/portalhotkeyservice.h"
+#include "platform/defaultsstore.h"
 #include "platform/diagnostics.h"
 #include "platform/hotkeyservice.h"
 #include "platform/keyboardlayout.h"
@@ -19,6 +22,7 @@
 #include "platform/x11/x11hotkeyservice.h"
 #include "platform/x11/x11keyboardlayout.h"
 #include "shortcut/globalshortcut.h"
+#include "shortcut/globalshortcutrecorder.h"
 
 #include "app/actiondispatch.h"
 
@@ -206,6 +210,13 @@ int runApplication(int argc, char** argv)
     MainInterface interface;
     ApplicationDelegate& delegate = interface.delegate();
     delegate.setGlobalShortcutInstaller(&installGlobalShortcut);
+    // Where the desktop gives no hot keys, Preferences offers its keybinding.
+    setDesktopKeybindingBinder([] {
+        const std::optional<Shortcut> stored = Shortcut::shortcutWithData(
+            DefaultsStore::standardUserDefaults().dataForKey(globalShortcutDefaultsKey()));
+        return bindDesktopKeybinding(stored.value_or(defaultGlobalShortcut()), launcherProgram())
+            .lines.join(QLatin1Char('\n'));
+    });
 
     instance.listen();
     // The token of the command that asked lets the panel take the focus

@@ -18,6 +18,8 @@ packages=(
   libgtest-dev xvfb xdotool x11-utils trayer
   # a private session bus for the desktop-service tests
   dbus-daemon
+  # gsettings and its schema compiler, for `zarvo shortcut bind` and its test
+  libglib2.0-bin
   # the launch tests pull from a local git origin
   git
   # the Debian package and its test; the desktop session test and its screenshots

@@ -6,9 +6,24 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace zarvo {
+namespace {
+
+DesktopKeybindingBinder& binder()
+{
+    static DesktopKeybindingBinder* shared = new DesktopKeybindingBinder;
+    return *shared;
+}
+
+} // namespace
+
+void setDesktopKeybindingBinder(DesktopKeybindingBinder desktopBinder)
+{
+    binder() = std::move(desktopBinder);
+}
 
 ShortcutView* addGlobalShortcutRecorder(QWidget* settingsWindow)
 {
@@ -33,11 +48,20 @@ ShortcutView* addGlobalShortcutRecorder(QWidget* settingsWindow)
     auto* status = new QLabel(slot);
     status->setObjectName(QLatin1String(kShortcutStatusName));
     status->setWordWrap(true);
-    const auto showStatus = [status] {
+    auto* bind = new QPushButton(shortcutText("Bind in Desktop Settings"), slot);
+    bind->setObjectName(QLatin1String(kDesktopKeybindingButtonName));
+    const auto showStatus = [status, bind] {
         const QString text = globalShortcutStatusText();
         status->setText(text);
         status->setVisible(!text.isEmpty());
+        bind->setVisible(binder() && globalShortcutFailure() == HotKeyFailure::unsupported);
     };
+    QObject::connect(bind, &QPushButton::clicked, status, [status] {
+        if (binder()) {
+            status->setText(binder()());
+            status->setVisible(true);
+        }
+    });
     showStatus();
     QObject::connect(&HotKeyDispatcher::shared(), &HotKeyDispatcher::bindingChanged, status,
                      [showStatus](const QString& key) {
@@ -46,6 +70,7 @@ ShortcutView* addGlobalShortcutRecorder(QWidget* settingsWindow)
                          }
                      });
     layout->addWidget(status);
+    layout->addWidget(bind);
     const QString labelName = QLatin1String(kShortcutRecorderSlotName) + QStringLiteral("_label");
     if (auto* label = settingsWindow->findChild<QLabel*>(labelName)) {
         label->setBuddy(recorder);

@@ -16,6 +16,7 @@
 #include "support/tempresources.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -128,12 +129,27 @@ TEST_F(SettingsRecorderTest, ADeadShortcutIsToldOnceAndShownBesideTheRecorder)
     QTest::keyClick(&settings(), Qt::Key_L, Qt::ControlModifier | Qt::MetaModifier);
     EXPECT_TRUE(status->isHidden());
 
+    auto* bind = settings().findChild<QPushButton*>(QLatin1String(kDesktopKeybindingButtonName));
+    ASSERT_NE(bind, nullptr);
+    EXPECT_TRUE(bind->isHidden()) << "only where the desktop gives no hot keys";
+
     // A recording the desktop cannot register is shown, and not told twice.
+    int binds = 0;
+    setDesktopKeybindingBinder([&binds] {
+        ++binds;
+        return QStringLiteral("bound in the desktop");
+    });
     hotKeys.service().failEveryRegistration(HotKeyFailure::unsupported);
     setGlobalShortcut(Shortcut(96, modifier::kShift), globalShortcutDefaultsKey());
     EXPECT_FALSE(status->isHidden());
     EXPECT_TRUE(status->text().contains(QStringLiteral("zarvo toggle")));
     EXPECT_EQ(notifier.notifications().size(), 1);
+    // There the row offers the desktop's own keybinding.
+    EXPECT_FALSE(bind->isHidden());
+    bind->click();
+    EXPECT_EQ(binds, 1);
+    EXPECT_EQ(status->text(), QStringLiteral("bound in the desktop"));
+    setDesktopKeybindingBinder({});
 
     // Where the desktop chooses the trigger, the row says what it chose.
     hotKeys.service().failEveryRegistration(std::nullopt);
