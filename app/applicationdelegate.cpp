@@ -102,6 +102,13 @@ void ApplicationDelegate::togglePanel()
     panelController()->setHasActivePanel(active);
 }
 
+void ApplicationDelegate::openPanel()
+{
+    if (!hasPanelController() || !panelController_->hasActivePanel()) {
+        togglePanel();
+    }
+}
+
 void ApplicationDelegate::AddNew()
 {
     panelController()->openCreateProject();

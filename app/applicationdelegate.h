@@ -72,6 +72,8 @@ public:
 public Q_SLOTS:
     // The icon's highlight flips and the panel follows it.
     void togglePanel();
+    // Opens the panel unless it is open already.
+    void openPanel();
     void AddNew();
     void MenuPreferences();
 

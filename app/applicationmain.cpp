@@ -1,11 +1,19 @@
 #include "app/applicationmain.h"
 
+#include "app/desktopkeybinding.h"
+#include "app/desktopsession.h"
+#include "app/launcherprogram.h"
 #include "app/maininterface.h"
 #include "app/menubarcontroller.h"
 #include "app/singleinstance.h"
 #include "panel/firstrunhint.h"
+#include "panel/panel.h"
+#include "panel/panelcontroller.h"
 #include "platform/dbus/desktopnotifier.h"
+#include "platform/dbus/portalhotkeyservice.h"
 #include "platform/dbus/statusnotifieritem.h"
+#include "platform/defaultsstore.h"
+#include "platform/diagnostics.h"
 #include "platform/hotkeyservice.h"
 #include "platform/keyboardlayout.h"
 #include "platform/notifier.h"
@@ -15,6 +23,7 @@
 #include "platform/x11/x11hotkeyservice.h"
 #include "platform/x11/x11keyboardlayout.h"
 #include "shortcut/globalshortcut.h"
+#include "shortcut/globalshortcutrecorder.h"
 
 #include "app/actiondispatch.h"
 
@@ -46,9 +55,9 @@ std::optional<int> claimSession(SingleInstance& instance)
     if (instance.claim() != SingleInstance::Claim::runningElsewhere) {
         return std::nullopt;
     }
-    switch (sendToRunningInstance(InstanceRequest::activate)) {
+    switch (sendToRunningInstance(InstanceRequest::activate, activationTokenFromEnvironment())) {
     case Delivery::delivered:
-        printError("already running; \"zarvo toggle\" opens or closes its panel");
+        printError("already running: its panel is open (\"zarvo toggle\" opens or closes it)");
         return kExitOk;
     case Delivery::noInstance:
         // It quit in the meantime: this process takes over.
@@ -63,21 +72,50 @@ std::optional<int> claimSession(SingleInstance& instance)
     return kExitFailure;
 }
 
-// The desktop's services, chosen once the application object exists: the X11
-// ones on an X server. Elsewhere (Qt's offscreen platform, say) there are no
-// global hot keys and key names come from xkbcommon's default keymap.
-// Notifications go over the session bus, or to the tray when nothing there
+// What the desktop shows for the global shortcut where it lists the
+// shortcuts of its applications (the desktop portal).
+const char* const kGlobalShortcutDescription = "Open the Zarvo panel";
+
+// The desktop's services, chosen once the application object exists: key
+// names from the X server where there is one (else xkbcommon's default
+// keymap); hot keys as chooseHotKeyBackend() says for the session;
+// notifications over the session bus, or to the tray when nothing there
 // shows them.
 // Installed in services() while this lives; uninstalled before the backends,
 // which need the application's X connection, go away.
 class PlatformBackends final {
 public:
-    PlatformBackends()
+    explicit PlatformBackends(const DesktopSession& session)
     {
-        if (x11::available()) {
-            hotKeys_ = x11::createHotKeyService();
+        const bool onX11 = x11::available();
+        if (onX11) {
             keyboardLayout_ = x11::createKeyboardLayout();
         }
+        QString problem;
+        const HotKeyBackend backend =
+            chooseHotKeyBackend(session, onX11, &dbus::portalOffersGlobalShortcuts, &problem);
+        if (!problem.isEmpty()) {
+            logLine(problem);
+        }
+        switch (backend) {
+        case HotKeyBackend::x11:
+            hotKeys_ = x11::createHotKeyService();
+            break;
+        case HotKeyBackend::portal:
+            hotKeys_ =
+                dbus::createPortalHotKeyService(QString::fromUtf8(kGlobalShortcutDescription));
+            break;
+        case HotKeyBackend::none:
+            break;
+        }
+        if (!hotKeys_) {
+            hotKeys_ = std::make_unique<NoHotKeyService>();
+        }
+        logLine(
+            QStringLiteral("Global shortcut: %1%2")
+                .arg(hotKeyBackendName(backend), backend == HotKeyBackend::x11 && !onX11
+                                                     ? QStringLiteral(" (but there is no X server)")
+                                                     : QString()));
         notifier_ = dbus::createDesktopNotifier([](const QString& summary, const QString& body) {
             const ApplicationDelegate* delegate = ApplicationDelegate::shared();
             if (delegate && delegate->menubarController()) {
@@ -157,23 +195,66 @@ int runApplication(int argc, char** argv)
         return *status;
     }
 
+    const DesktopSession session = DesktopSession::fromEnvironment();
+    const QByteArray platform = qtPlatformForSession(session);
+    if (!platform.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", platform);
+    }
     QApplication application(argc, argv);
+    if (!platform.isEmpty()) {
+        // Chosen for this process only: the terminals and editors a launch
+        // starts choose their own.
+        qunsetenv("QT_QPA_PLATFORM");
+        logLine(QStringLiteral("Wayland session: running on Xwayland (QT_QPA_PLATFORM=%1 "
+                               "chooses otherwise)")
+                    .arg(QString::fromLatin1(platform)));
+    }
     // A tray application: closing the panel or a form never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     // Before anyone can find this instance through its socket.
     quitOnTerminationSignals(&application);
     prepareResourceDirectory();
-    const PlatformBackends backends;
+    const PlatformBackends backends(session);
 
     // A panel over an empty store tells how to add a project.
     setFirstRunHintEnabled(true);
     MainInterface interface;
     ApplicationDelegate& delegate = interface.delegate();
     delegate.setGlobalShortcutInstaller(&installGlobalShortcut);
+    // Where the desktop gives no hot keys, Preferences offers its keybinding.
+    setDesktopKeybindingBinder([] {
+        const std::optional<Shortcut> stored = Shortcut::shortcutWithData(
+            DefaultsStore::standardUserDefaults().dataForKey(globalShortcutDefaultsKey()));
+        return bindDesktopKeybinding(stored.value_or(defaultGlobalShortcut()), launcherProgram())
+            .lines.join(QLatin1Char('\n'));
+    });
 
     instance.listen();
+    // The token of the command that asked lets the panel take the focus
+    // where the desktop guards it.
+    const auto acceptActivationToken = [&delegate](const QByteArray& token) {
+        if (token.isEmpty()) {
+            return;
+        }
+        if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+            // Qt's Wayland platform hands it to the compositor at the next
+            // activation of a window.
+            qputenv("XDG_ACTIVATION_TOKEN", token);
+        } else if (x11::available()) {
+            x11::setStartupId(delegate.panelController()->window()->winId(), token);
+        }
+    };
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
-                     &ApplicationDelegate::togglePanel);
+                     [&delegate, acceptActivationToken](const QByteArray& token) {
+                         acceptActivationToken(token);
+                         delegate.togglePanel();
+                     });
+    // Another start of the launcher: the user wants the panel.
+    QObject::connect(&instance, &SingleInstance::activateRequested, &delegate,
+                     [&delegate, acceptActivationToken](const QByteArray& token) {
+                         acceptActivationToken(token);
+                         delegate.openPanel();
+                     });
     // However the application ends, the icon leaves the tray first.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &ApplicationDelegate::applicationShouldTerminate);

@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "app/desktopkeybinding.h"
+#include "app/launcherprogram.h"
 #include "app/scancommands.h"
 #include "app/singleinstance.h"
 
@@ -176,13 +178,24 @@ int remove(const QStringList& args, const Subcommand& self)
 
 int shortcut(const QStringList& args, const Subcommand& self)
 {
-    if (!args.isEmpty()) {
-        return usageError(self, QStringLiteral("shortcut takes no arguments"));
-    }
     const std::optional<Shortcut> stored = Shortcut::shortcutWithData(
         DefaultsStore::standardUserDefaults().dataForKey(globalShortcutDefaultsKey()));
-    out(stored ? stored->description() : QStringLiteral("none"));
-    return kExitOk;
+    if (args.isEmpty()) {
+        out(stored ? stored->description() : QStringLiteral("none"));
+        return kExitOk;
+    }
+    if (args.size() != 1 ||
+        (args[0] != QLatin1String("bind") && args[0] != QLatin1String("unbind"))) {
+        return usageError(self, QStringLiteral("shortcut takes bind, unbind or nothing"));
+    }
+    const DesktopKeybindingResult result =
+        args[0] == QLatin1String("bind")
+            ? bindDesktopKeybinding(stored.value_or(defaultGlobalShortcut()), launcherProgram())
+            : unbindDesktopKeybinding();
+    for (const QString& line : result.lines) {
+        out(line);
+    }
+    return result.written ? kExitOk : kExitFailure;
 }
 
 int settings(const QStringList& args, const Subcommand& self)
@@ -223,7 +236,8 @@ int toggle(const QStringList& args, const Subcommand& self)
     if (!args.isEmpty()) {
         return usageError(self, QStringLiteral("toggle takes no arguments"));
     }
-    switch (sendToRunningInstance(InstanceRequest::toggle)) {
+    // The desktop's token for the command it started: the panel may take the focus.
+    switch (sendToRunningInstance(InstanceRequest::toggle, activationTokenFromEnvironment())) {
     case Delivery::delivered:
         return kExitOk;
     case Delivery::noInstance:
@@ -305,7 +319,11 @@ const Subcommand kSubcommands[] = {
      "add the folders VS Code or a JetBrains IDE opened recently, as scan does", importFromEditor},
     {"settings", "[editor VALUE | terminal VALUE]",
      "print the settings, or set the editor command or the terminal", settings},
-    {"shortcut", "", "print the global shortcut stored in the user defaults, or none", shortcut},
+    {"shortcut", "[bind | unbind]",
+     "print the global shortcut stored in the user defaults, or none; bind makes\n"
+     "      it a keybinding of GNOME's settings that runs \"zarvo toggle\" and prints the\n"
+     "      lines for sway, i3 and Hyprland; unbind removes what bind wrote",
+     shortcut},
     {"script", "NAME", "print the Terminal script that launching NAME runs; runs nothing", script},
     {"launch", "NAME", "launch NAME: open a terminal window that runs its script", launch},
     {"toggle", "", "open or close the panel of the running launcher", toggle},
@@ -351,9 +369,16 @@ QString helpText()
         "  ZARVO_RESOURCES  the folder of projects.plist and settings.plist\n"
         "  ZARVO_TERMINAL   the terminal a launch opens, as a command line to which the\n"
         "                   shell command is appended (default: the desktop's terminal)\n"
+        "  ZARVO_HOTKEY_BACKEND  x11, portal or none: where the global shortcut comes\n"
+        "                   from (default: X11 key grabs in an X11 session; in a Wayland\n"
+        "                   session the desktop portal's GlobalShortcuts where the\n"
+        "                   desktop offers them, else none)\n"
         "\n"
-        "Where the desktop does not let applications grab keys (GNOME on Wayland, for\n"
-        "example), bind a keyboard shortcut of the desktop's settings to \"zarvo toggle\".\n");
+        "In a Wayland session the launcher runs on Xwayland when there is one, so\n"
+        "that the panel can sit under the icon (set QT_QPA_PLATFORM to choose\n"
+        "otherwise). Where the desktop gives no global shortcut, bind a keyboard\n"
+        "shortcut of the desktop's settings to \"zarvo toggle\" (\"zarvo shortcut\n"
+        "bind\" does it for GNOME).\n");
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -136,7 +137,8 @@ bool waitFor(int fd, bool write, const QDeadlineTimer& deadline)
 
 enum class Attempt { answered, refused, connectionFailed };
 
-Attempt tryRequest(const QString& socketPath, InstanceRequest request)
+Attempt tryRequest(const QString& socketPath, InstanceRequest request,
+                   const QByteArray& activationToken)
 {
     const QByteArray path = QFile::encodeName(socketPath);
     sockaddr_un address{};
@@ -151,7 +153,7 @@ Attempt tryRequest(const QString& socketPath, InstanceRequest request)
         return Attempt::connectionFailed;
     }
     const QDeadlineTimer deadline(kAnswerTimeoutMs);
-    const QByteArray line = requestText(request) + '\n';
+    const QByteArray line = requestText(request, activationToken) + '\n';
     for (qsizetype sent = 0; sent < line.size();) {
         if (!waitFor(socket.get(), true, deadline)) {
             return Attempt::refused;
@@ -185,13 +187,33 @@ Attempt tryRequest(const QString& socketPath, InstanceRequest request)
 
 } // namespace
 
-QByteArray requestText(InstanceRequest request)
+QByteArray requestText(InstanceRequest request, const QByteArray& activationToken)
 {
+    QByteArray word;
     switch (request) {
     case InstanceRequest::activate:
-        return QByteArrayLiteral("activate");
+        word = QByteArrayLiteral("activate");
+        break;
     case InstanceRequest::toggle:
-        return QByteArrayLiteral("toggle");
+        word = QByteArrayLiteral("toggle");
+        break;
+    }
+    return isActivationToken(activationToken) ? word + ' ' + activationToken : word;
+}
+
+bool isActivationToken(const QByteArray& text)
+{
+    return !text.isEmpty() && text.size() <= kMaxActivationTokenLength &&
+           std::all_of(text.cbegin(), text.cend(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+QByteArray activationTokenFromEnvironment()
+{
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const QByteArray token = qgetenv(name);
+        if (isActivationToken(token)) {
+            return token;
+        }
     }
     return {};
 }
@@ -237,7 +259,7 @@ QString SingleInstance::lockPath()
     return base.isEmpty() ? QString() : base + QStringLiteral(".lock");
 }
 
-Delivery sendToRunningInstance(InstanceRequest request)
+Delivery sendToRunningInstance(InstanceRequest request, const QByteArray& activationToken)
 {
     const QString socket = SingleInstance::socketPath();
     const QString lock = SingleInstance::lockPath();
@@ -246,7 +268,7 @@ Delivery sendToRunningInstance(InstanceRequest request)
     }
     const QDeadlineTimer deadline(kStartingInstanceWaitMs);
     while (true) {
-        switch (tryRequest(socket, request)) {
+        switch (tryRequest(socket, request, activationToken)) {
         case Attempt::answered:
             return Delivery::delivered;
         case Attempt::refused:

@@ -7,7 +7,10 @@ namespace zarvo {
 
 QString launcherProgram()
 {
-    const QString self = QCoreApplication::applicationFilePath();
+    // Without an application object (the subcommands) Qt does not know it.
+    const QString self = QCoreApplication::instance()
+                             ? QCoreApplication::applicationFilePath()
+                             : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     const QFileInfo program(self);
     if (program.fileName() == QLatin1String("zarvo-desktop")) {
         const QFileInfo launcher(program.absolutePath() + QStringLiteral("/zarvo"));

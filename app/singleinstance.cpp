@@ -217,12 +217,18 @@ bool SingleInstance::serve(int fd, QByteArray& received)
             // Longer lines are refused.
             return received.size() > kMaxInstanceLineLength;
         }
-        const QByteArray request = received.left(end).trimmed();
+        const QByteArray line = received.left(end).trimmed();
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray request = space < 0 ? line : line.left(space);
+        QByteArray token = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
+        if (!isActivationToken(token)) {
+            token.clear();
+        }
         QByteArray reply = kInstanceAnswerOk;
         if (request == requestText(InstanceRequest::toggle)) {
-            Q_EMIT toggleRequested();
+            Q_EMIT toggleRequested(token);
         } else if (request == requestText(InstanceRequest::activate)) {
-            Q_EMIT activateRequested();
+            Q_EMIT activateRequested(token);
         } else {
             reply = kAnswerUnknown;
         }

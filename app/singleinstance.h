@@ -32,7 +32,9 @@ enum class Delivery {
 // in the user's private runtime directory ($XDG_RUNTIME_DIR, or a private
 // directory under the temporary directory when that is unset), named after
 // the X display. A later start, and `zarvo toggle`, send a one-line request
-// over the socket and wait for the answer "ok".
+// over the socket and wait for the answer "ok". The request carries the
+// activation token the desktop gave the command, if any, so that the panel
+// the running application opens may take the keyboard focus.
 //
 // A lock file that no living process holds (left by a crash, empty, or junk)
 // is taken over. The socket stays open for as long as the application
@@ -65,8 +67,10 @@ public:
     static QString lockPath();
 
 Q_SIGNALS:
-    void toggleRequested();
-    void activateRequested();
+    // ACTIVATIONTOKEN is the requester's (activationTokenFromEnvironment()),
+    // empty when it had none.
+    void toggleRequested(const QByteArray& activationToken);
+    void activateRequested(const QByteArray& activationToken);
 
 private:
     struct Connection;
@@ -99,13 +103,24 @@ bool removeAbandonedInstanceLock(const QString& path);
 // application that is still starting (it holds the lock but does not listen
 // yet) is waited for a few seconds. Needs no application object, and no Qt
 // module beyond Core (app/instancerequest.cpp): the command line uses it.
-Delivery sendToRunningInstance(InstanceRequest request);
+Delivery sendToRunningInstance(InstanceRequest request, const QByteArray& activationToken = {});
 
-// The protocol on the socket: the request is one line, requestText(); the
-// answer one line, kInstanceAnswerOk when the request was carried out.
-// Longer lines are refused.
-QByteArray requestText(InstanceRequest request);
+// The token with which the desktop lets the command it started give the
+// focus to a window: XDG_ACTIVATION_TOKEN (Wayland), else DESKTOP_STARTUP_ID
+// (X11 startup notification); empty when there is none, or when it is not a
+// token (isActivationToken()).
+QByteArray activationTokenFromEnvironment();
+// Whether TEXT can be an activation token: 1 to kMaxActivationTokenLength
+// printable ASCII characters without spaces.
+bool isActivationToken(const QByteArray& text);
+inline constexpr int kMaxActivationTokenLength = 200;
+
+// The protocol on the socket: the request is one line, requestText(), the
+// request's word followed by a space and the activation token when there is
+// one; the answer one line, kInstanceAnswerOk when the request was carried
+// out. Longer lines are refused; a token that is not one is dropped.
+QByteArray requestText(InstanceRequest request, const QByteArray& activationToken = {});
 inline const QByteArray kInstanceAnswerOk = QByteArrayLiteral("ok");
-inline constexpr int kMaxInstanceLineLength = 64;
+inline constexpr int kMaxInstanceLineLength = 32 + kMaxActivationTokenLength;
 
 } // namespace zarvo

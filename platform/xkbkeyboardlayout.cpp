@@ -83,6 +83,37 @@ QString xkbKeyLabel(xkb_keymap* keymap, quint32 layout, quint16 virtualKeyCode)
     return QString::fromUcs4(&character, 1);
 }
 
+QString usKeysymName(quint64 virtualKeyCode)
+{
+    // Built once: the US layout does not change under us.
+    static xkb_keymap* const keymap = [] {
+        xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+        if (!context) {
+            return static_cast<xkb_keymap*>(nullptr);
+        }
+        xkb_context_set_log_level(context, XKB_LOG_LEVEL_CRITICAL);
+        const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
+        xkb_keymap* made = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        xkb_context_unref(context);
+        return made;
+    }();
+    const auto keycode = keycode::x11KeycodeForVirtualKey(virtualKeyCode);
+    if (!keymap || !keycode) {
+        return QString();
+    }
+    const xkb_keysym_t* keysyms = nullptr;
+    const int count = xkb_keymap_key_get_syms_by_level(keymap, *keycode, 0, 0, &keysyms);
+    if (count <= 0 || !keysyms) {
+        return QString();
+    }
+    char name[64];
+    const int length = xkb_keysym_get_name(keysyms[0], name, sizeof name);
+    if (length <= 0 || size_t(length) >= sizeof name) {
+        return QString();
+    }
+    return QString::fromLatin1(name, length);
+}
+
 struct EnvironmentKeyboardLayout::Keymap {
     QByteArray names;
     xkb_context* context = nullptr;

@@ -16,6 +16,12 @@ namespace zarvo {
 // Empty when the key has no character there or no X11 keycode at all.
 QString xkbKeyLabel(xkb_keymap* keymap, quint32 layout, quint16 virtualKeyCode);
 
+// The keysym name of the key with this virtual key code on a US keyboard, at
+// the shift level of no modifiers: "k", "F5", "Return", "space", "comma".
+// Desktops' shortcut settings name keys this way. Empty when the key has no
+// keysym there, or xkbcommon has no US keymap.
+QString usKeysymName(quint64 virtualKeyCode);
+
 // The keymap xkbcommon builds from the environment's defaults (the
 // XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT and _OPTIONS variables, else
 // xkbcommon's own defaults), in its first group. Used where there is no X

@@ -16,8 +16,12 @@ packages=(
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxkbcommon-x11-dev
   # tests
   libgtest-dev xvfb xdotool x11-utils trayer
+  # a Wayland session for the end-to-end test: headless weston with Xwayland
+  weston xwayland
   # a private session bus for the desktop-service tests
   dbus-daemon
+  # gsettings and its schema compiler, for `zarvo shortcut bind` and its test
+  libglib2.0-bin
   # the launch tests pull from a local git origin
   git
   # the Debian package and its test (CPack's DEB generator runs file(1) on what

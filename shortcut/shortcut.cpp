@@ -1,6 +1,5 @@
 #include "shortcut/shortcut.h"
 
-#include "platform/hotkeyservice.h"
 #include "platform/plistio.h"
 #include "platform/xkbkeyboardlayout.h"
 
@@ -263,18 +262,23 @@ quint32 Shortcut::carbonKeyCode() const
 
 quint32 Shortcut::carbonFlags() const
 {
+    // The classic hot key calls' modifier bits.
+    constexpr quint32 kCommandKey = 0x100;
+    constexpr quint32 kShiftKey = 0x200;
+    constexpr quint32 kOptionKey = 0x800;
+    constexpr quint32 kControlKey = 0x1000;
     quint32 flags = 0;
     if (modifierFlags_ & modifier::kCommand) {
-        flags |= hotkey::kCommandKey;
+        flags |= kCommandKey;
     }
     if (modifierFlags_ & modifier::kShift) {
-        flags |= hotkey::kShiftKey;
+        flags |= kShiftKey;
     }
     if (modifierFlags_ & modifier::kOption) {
-        flags |= hotkey::kOptionKey;
+        flags |= kOptionKey;
     }
     if (modifierFlags_ & modifier::kControl) {
-        flags |= hotkey::kControlKey;
+        flags |= kControlKey;
     }
     return flags;
 }

@@ -53,8 +53,8 @@ public:
     quint64 modifierFlags() const { return modifierFlags_; }
     void setModifierFlags(quint64 flags) { modifierFlags_ = flags & modifier::kMask; }
 
-    // The key code and the modifiers in the hot key service's encoding
-    // (platform/hotkeyservice.h).
+    // The key code and the modifiers in the classic hot key calls' encoding
+    // (Command 0x100, Shift 0x200, Option 0x800, Control 0x1000).
     quint32 carbonKeyCode() const;
     quint32 carbonFlags() const;
 

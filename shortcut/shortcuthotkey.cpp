@@ -2,6 +2,8 @@
 
 #include "platform/services.h"
 
+#include <QPointer>
+
 #include <map>
 
 namespace zarvo {
@@ -10,10 +12,10 @@ namespace {
 struct HotKeyState {
     // Owns every live hot key, keyed by monitor.
     std::map<QString, std::unique_ptr<ShortcutHotKey>> registry;
-    quint32 idCounter = 0;
-    EventHandlerRef eventHandler = 0;
-    // The service the event handler was installed with, to remove it there.
-    HotKeyService* eventHandlerService = nullptr;
+    HotKeyId idCounter = 0;
+    // The service the dispatcher listens to; null while it does not.
+    QPointer<HotKeyService> listened;
+    bool listening = false;
     HotKeyPressFilter pressFilter;
 };
 
@@ -23,56 +25,91 @@ HotKeyState& state()
     return *shared;
 }
 
-// Turns each hot-key-pressed event into a call of the matching handler.
-int hotKeyEventHandler(const HotKeyEvent& event)
+} // namespace
+
+HotKeyDispatcher& HotKeyDispatcher::shared()
 {
-    if (event.eventClass() != hotkey::kEventClassKeyboard) {
-        return hotkey::kNoErr;
-    }
-    EventHotKeyID hotKeyID;
-    const int status = event.getHotKeyID(&hotKeyID);
-    if (status != hotkey::kNoErr) {
-        return status;
-    }
-    if (hotKeyID.signature != kHotKeySignature) {
-        return hotkey::kNoErr;
-    }
-    for (const auto& [monitor, hotKey] : state().registry) {
-        if (hotKey->carbonHotKeyID() != hotKeyID.id) {
-            continue;
-        }
-        // Copies: the filter and the handler may remove this very hot key
-        // (and change the registry) while they run.
-        const Shortcut shortcut = hotKey->shortcut();
-        const ShortcutHandler handler = hotKey->handler();
-        const HotKeyPressFilter filter = state().pressFilter;
-        if (filter && filter(shortcut)) {
-            break;
-        }
-        if (handler) {
-            handler();
-        }
-        break;
-    }
-    return hotkey::kNoErr;
+    static HotKeyDispatcher* dispatcher = new HotKeyDispatcher;
+    return *dispatcher;
 }
 
-void removeEventHandlerIfInstalled()
+bool HotKeyDispatcher::listen()
 {
     HotKeyState& s = state();
-    if (s.eventHandler == 0) {
-        return;
+    if (s.listening) {
+        return true;
     }
-    // Only where it was installed, and only while that service is still the
-    // installed one: at shutdown the service goes before the hot keys do.
-    if (s.eventHandlerService && s.eventHandlerService == services().hotKeys) {
-        s.eventHandlerService->removeEventHandler(s.eventHandler);
+    HotKeyService* service = services().hotKeys;
+    if (!service) {
+        return false;
     }
-    s.eventHandler = 0;
-    s.eventHandlerService = nullptr;
+    connect(service, &HotKeyService::activated, this, &HotKeyDispatcher::dispatch);
+    connect(service, &HotKeyService::registrationFailed, this, &HotKeyDispatcher::failLater);
+    connect(service, &HotKeyService::triggerChanged, this, &HotKeyDispatcher::changeTrigger);
+    s.listened = service;
+    s.listening = true;
+    return true;
 }
 
-} // namespace
+void HotKeyDispatcher::stopListening()
+{
+    HotKeyState& s = state();
+    if (s.listened) {
+        disconnect(s.listened, nullptr, this, nullptr);
+    }
+    s.listened = nullptr;
+    s.listening = false;
+}
+
+ShortcutHotKey* HotKeyDispatcher::find(HotKeyId id, QString* monitor) const
+{
+    for (const auto& [name, hotKey] : state().registry) {
+        if (hotKey->hotKeyID() == id) {
+            if (monitor) {
+                *monitor = name;
+            }
+            return hotKey.get();
+        }
+    }
+    return nullptr;
+}
+
+void HotKeyDispatcher::dispatch(HotKeyId id)
+{
+    const ShortcutHotKey* hotKey = find(id, nullptr);
+    if (!hotKey) {
+        return;
+    }
+    // Copies: the filter and the handler may remove this very hot key (and
+    // change the registry) while they run.
+    const Shortcut shortcut = hotKey->shortcut();
+    const ShortcutHandler handler = hotKey->handler();
+    const HotKeyPressFilter filter = state().pressFilter;
+    if (filter && filter(shortcut)) {
+        return;
+    }
+    if (handler) {
+        handler();
+    }
+}
+
+void HotKeyDispatcher::failLater(HotKeyId id, HotKeyFailure why)
+{
+    QString monitor;
+    if (ShortcutHotKey* hotKey = find(id, &monitor)) {
+        hotKey->laterFailure_ = why;
+        Q_EMIT hotKeyChanged(monitor);
+    }
+}
+
+void HotKeyDispatcher::changeTrigger(HotKeyId id, const QString& trigger)
+{
+    QString monitor;
+    if (ShortcutHotKey* hotKey = find(id, &monitor)) {
+        hotKey->desktopTrigger_ = trigger;
+        Q_EMIT hotKeyChanged(monitor);
+    }
+}
 
 ShortcutHotKey::ShortcutHotKey(Shortcut shortcut, ShortcutHandler handler)
     : handler_(std::move(handler)), shortcut_(shortcut)
@@ -80,50 +117,43 @@ ShortcutHotKey::ShortcutHotKey(Shortcut shortcut, ShortcutHandler handler)
 }
 
 std::unique_ptr<ShortcutHotKey> ShortcutHotKey::create(const std::optional<Shortcut>& shortcut,
-                                                       ShortcutHandler handler)
+                                                       ShortcutHandler handler,
+                                                       HotKeyFailure* failure)
 {
     if (!shortcut) {
+        if (failure) {
+            *failure = HotKeyFailure::invalid;
+        }
         return nullptr;
     }
     std::unique_ptr<ShortcutHotKey> hotKey(new ShortcutHotKey(*shortcut, std::move(handler)));
-    if (!hotKey->registerHotKey()) {
+    const HotKeyResult result = hotKey->registerHotKey();
+    if (!result.ok()) {
+        if (failure) {
+            *failure = *result.failure;
+        }
         return nullptr;
     }
     return hotKey;
 }
 
-bool ShortcutHotKey::registerHotKey()
+HotKeyResult ShortcutHotKey::registerHotKey()
 {
-    HotKeyState& s = state();
+    if (!HotKeyDispatcher::shared().listen()) {
+        return HotKeyResult::failed(HotKeyFailure::unsupported);
+    }
+    const HotKeyId id = ++state().idCounter;
     HotKeyService* service = services().hotKeys;
-    if (s.eventHandler == 0) {
-        if (!service) {
-            return false;
-        }
-        EventHandlerRef ref = 0;
-        const int status = service->installEventHandler(
-            {hotkey::kEventClassKeyboard, hotkey::kEventHotKeyPressed}, hotKeyEventHandler, &ref);
-        if (status != hotkey::kNoErr) {
-            s.eventHandler = 0;
-            return false;
-        }
-        s.eventHandler = ref;
-        s.eventHandlerService = service;
-    }
-    const quint32 id = ++s.idCounter;
     if (!service) {
-        return false;
+        return HotKeyResult::failed(HotKeyFailure::unsupported);
     }
-    EventHotKeyRef ref = 0;
-    const int status =
-        service->registerEventHotKey(shortcut_.carbonKeyCode(), shortcut_.carbonFlags(),
-                                     {kHotKeySignature, id}, hotkey::kEventHotKeyExclusive, &ref);
-    if (status != hotkey::kNoErr) {
-        return false;
+    const HotKeyResult result =
+        service->registerShortcut(id, shortcut_.keyCode(), shortcut_.modifierFlags());
+    if (result.ok()) {
+        hotKeyID_ = id;
+        registered_ = true;
     }
-    carbonHotKeyID_ = id;
-    carbonHotKey_ = ref;
-    return true;
+    return result;
 }
 
 ShortcutHotKey::~ShortcutHotKey()
@@ -133,26 +163,30 @@ ShortcutHotKey::~ShortcutHotKey()
 
 void ShortcutHotKey::uninstallExistingHotKey()
 {
-    if (carbonHotKey_ == 0) {
+    if (!registered_) {
         return;
     }
     if (HotKeyService* service = services().hotKeys) {
-        service->unregisterEventHotKey(carbonHotKey_);
+        service->unregisterShortcut(hotKeyID_);
     }
-    carbonHotKey_ = 0;
+    registered_ = false;
 }
 
 std::optional<QString> addGlobalHotkeyMonitorWithShortcut(const std::optional<Shortcut>& shortcut,
-                                                          ShortcutHandler handler)
+                                                          ShortcutHandler handler,
+                                                          HotKeyFailure* failure)
 {
     // A nil shortcut describes itself as "(null)", which no real shortcut
     // does; it never registers anyway.
     const QString monitor = shortcut ? shortcut->description() : QStringLiteral("(null)");
     HotKeyState& s = state();
     if (s.registry.count(monitor) != 0) {
+        if (failure) {
+            *failure = HotKeyFailure::taken;
+        }
         return std::nullopt;
     }
-    auto hotKey = ShortcutHotKey::create(shortcut, std::move(handler));
+    auto hotKey = ShortcutHotKey::create(shortcut, std::move(handler), failure);
     if (!hotKey) {
         return std::nullopt;
     }
@@ -175,7 +209,7 @@ void removeGlobalHotkeyMonitor(const std::optional<QString>& monitor)
         hotKey.reset();
     }
     if (s.registry.empty()) {
-        removeEventHandlerIfInstalled();
+        HotKeyDispatcher::shared().stopListening();
     }
 }
 
@@ -188,7 +222,7 @@ const ShortcutHotKey* hotKeyForMonitor(const QString& monitor)
 
 bool isHotKeyEventHandlerInstalled()
 {
-    return state().eventHandler != 0;
+    return state().listening;
 }
 
 void setHotKeyPressFilter(HotKeyPressFilter filter)
@@ -200,7 +234,7 @@ void resetHotKeysForTesting()
 {
     HotKeyState& s = state();
     s.registry.clear();
-    removeEventHandlerIfInstalled();
+    HotKeyDispatcher::shared().stopListening();
     s.idCounter = 0;
 }
 

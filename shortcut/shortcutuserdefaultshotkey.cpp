@@ -35,11 +35,18 @@ ShortcutUserDefaultsHotKey::ShortcutUserDefaultsHotKey(const QString& userDefaul
     store_ = &store;
     observation_ =
         store.observeKey(userDefaultsKey_, nullptr, [this] { userDefaultsValueDidChange(); });
+    hotKeyObservation_ = QObject::connect(
+        &HotKeyDispatcher::shared(), &HotKeyDispatcher::hotKeyChanged, [this](const QString& m) {
+            if (monitor() == m) {
+                Q_EMIT HotKeyDispatcher::shared().bindingChanged(userDefaultsKey_);
+            }
+        });
 }
 
 ShortcutUserDefaultsHotKey::~ShortcutUserDefaultsHotKey()
 {
     QObject::disconnect(observation_);
+    QObject::disconnect(hotKeyObservation_);
     removeGlobalHotkeyMonitor(monitor());
 }
 
@@ -49,7 +56,7 @@ std::optional<QString> ShortcutUserDefaultsHotKey::monitor() const
         return std::nullopt;
     }
     const ShortcutHotKey* hotKey = hotKeyForMonitor(*monitor_);
-    if (!hotKey || hotKey->carbonHotKeyID() != monitorHotKeyID_) {
+    if (!hotKey || hotKey->hotKeyID() != monitorHotKeyID_) {
         return std::nullopt;
     }
     return monitor_;
@@ -59,17 +66,33 @@ void ShortcutUserDefaultsHotKey::setMonitor(const std::optional<QString>& monito
 {
     monitor_ = monitor;
     const ShortcutHotKey* hotKey = monitor ? hotKeyForMonitor(*monitor) : nullptr;
-    monitorHotKeyID_ = hotKey ? hotKey->carbonHotKeyID() : 0;
+    monitorHotKeyID_ = hotKey ? hotKey->hotKeyID() : 0;
     if (!hotKey) {
         monitor_.reset();
     }
+}
+
+std::optional<HotKeyFailure> ShortcutUserDefaultsHotKey::failure() const
+{
+    if (const std::optional<QString> current = monitor()) {
+        return hotKeyForMonitor(*current)->laterFailure();
+    }
+    return failure_;
+}
+
+QString ShortcutUserDefaultsHotKey::desktopTrigger() const
+{
+    const std::optional<QString> current = monitor();
+    return current ? hotKeyForMonitor(*current)->desktopTrigger() : QString();
 }
 
 void ShortcutUserDefaultsHotKey::userDefaultsValueDidChange()
 {
     removeGlobalHotkeyMonitor(monitor());
     setMonitor(std::nullopt);
+    failure_.reset();
     installHotKeyFromUserDefaults();
+    Q_EMIT HotKeyDispatcher::shared().bindingChanged(userDefaultsKey_);
 }
 
 void ShortcutUserDefaultsHotKey::installHotKeyFromUserDefaults()
@@ -80,7 +103,9 @@ void ShortcutUserDefaultsHotKey::installHotKeyFromUserDefaults()
     if (!shortcut) {
         return;
     }
-    setMonitor(addGlobalHotkeyMonitorWithShortcut(shortcut, handler_));
+    HotKeyFailure why = HotKeyFailure::unsupported;
+    setMonitor(addGlobalHotkeyMonitorWithShortcut(shortcut, handler_, &why));
+    failure_ = monitor_ ? std::nullopt : std::optional(why);
 }
 
 const UserDefaultsHotKeys& registeredUserDefaultsHotKeys()
@@ -95,11 +120,14 @@ void registerGlobalShortcutWithUserDefaultsKey(const QString& userDefaultsKey,
     auto binding =
         std::make_unique<ShortcutUserDefaultsHotKey>(userDefaultsKey, std::move(handler));
     registry()[userDefaultsKey] = std::move(binding);
+    // Its first registration was announced before it was in the registry.
+    Q_EMIT HotKeyDispatcher::shared().bindingChanged(userDefaultsKey);
 }
 
 void unregisterGlobalShortcutWithUserDefaultsKey(const QString& userDefaultsKey)
 {
     destroyEntry(userDefaultsKey);
+    Q_EMIT HotKeyDispatcher::shared().bindingChanged(userDefaultsKey);
 }
 
 void setGlobalShortcut(const std::optional<Shortcut>& shortcut, const QString& userDefaultsKey)

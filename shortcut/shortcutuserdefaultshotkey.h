@@ -38,6 +38,14 @@ public:
     void setHandler(ShortcutHandler handler) { handler_ = std::move(handler); }
     const QString& userDefaultsKey() const { return userDefaultsKey_; }
 
+    // Why the stored shortcut has no working hot key: registration failed,
+    // or the desktop took the hot key back. Nothing when it works, and when
+    // nothing usable is stored.
+    std::optional<HotKeyFailure> failure() const;
+    // The desktop's text for the trigger of this binding's hot key, where
+    // the desktop lets the user choose it; empty otherwise.
+    QString desktopTrigger() const;
+
     // Registers the shortcut stored under the key; leaves the monitor alone
     // when nothing usable is stored.
     void installHotKeyFromUserDefaults();
@@ -50,14 +58,18 @@ private:
     std::optional<QString> monitor_;
     // The id of the hot key MONITOR named when it was set: a later hot key
     // with the same description is not this binding's.
-    quint32 monitorHotKeyID_ = 0;
+    HotKeyId monitorHotKeyID_ = 0;
+    // Why the last registration gave no monitor.
+    std::optional<HotKeyFailure> failure_;
     QPointer<DefaultsStore> store_;
     QMetaObject::Connection observation_;
+    QMetaObject::Connection hotKeyObservation_;
 };
 
 using UserDefaultsHotKeys = std::map<QString, std::unique_ptr<ShortcutUserDefaultsHotKey>>;
 
-// The process's bindings, by user-defaults key.
+// The process's bindings, by user-defaults key. Each change of what a binding
+// has registered is announced by HotKeyDispatcher::bindingChanged().
 const UserDefaultsHotKeys& registeredUserDefaultsHotKeys();
 // Binds KEY to a hot key calling HANDLER. A binding already there for KEY is
 // destroyed first (its hot key removed), then the new one is made, so the new

@@ -191,7 +191,7 @@ bool isTakenError(const Shortcut& shortcut, ShortcutError* error)
     HotKeyService* service = services().hotKeys;
     const std::optional<bool> held =
         service && shortcut.keyCode() <= 0xFFFFFFFFu
-            ? service->isHeldByAnotherClient(quint32(shortcut.keyCode()), shortcut.carbonFlags())
+            ? service->isHeldByAnotherClient(shortcut.keyCode(), shortcut.modifierFlags())
             : std::nullopt;
     if (held.value_or(false)) {
         if (error) {

@@ -2,6 +2,7 @@
 
 #include "platform/keycodes.h"
 #include "platform/x11/x11connection.h"
+#include "shortcut/shortcut.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -113,24 +114,22 @@ std::vector<uint16_t> lockCombinations(const ModifierMasks& masks)
     return combinations;
 }
 
-std::optional<uint16_t> x11Modifiers(quint32 modifiers, const ModifierMasks& masks)
+std::optional<uint16_t> x11Modifiers(quint64 modifiers, const ModifierMasks& masks)
 {
-    constexpr quint32 known =
-        hotkey::kCommandKey | hotkey::kShiftKey | hotkey::kOptionKey | hotkey::kControlKey;
-    if (modifiers & ~known) {
+    if (modifiers & ~modifier::kMask) {
         return std::nullopt;
     }
     uint16_t state = 0;
-    if (modifiers & hotkey::kShiftKey) {
+    if (modifiers & modifier::kShift) {
         state |= XCB_MOD_MASK_SHIFT;
     }
-    if (modifiers & hotkey::kControlKey) {
+    if (modifiers & modifier::kControl) {
         state |= XCB_MOD_MASK_CONTROL;
     }
-    if (modifiers & hotkey::kOptionKey) {
+    if (modifiers & modifier::kOption) {
         state |= masks.alt;
     }
-    if (modifiers & hotkey::kCommandKey) {
+    if (modifiers & modifier::kCommand) {
         state |= masks.super;
     }
     return state;
@@ -139,9 +138,12 @@ std::optional<uint16_t> x11Modifiers(quint32 modifiers, const ModifierMasks& mas
 class X11HotKeyService final : public HotKeyService, public QAbstractNativeEventFilter {
 public:
     X11HotKeyService(xcb_connection_t* connection, int screen, bool owned, bool delivers)
-        : connection_(connection), root_(rootWindow(connection, screen)), owned_(owned),
-          delivers_(delivers)
+        : connection_(connection), root_(rootWindow(connection, screen)), owned_(owned)
     {
+        if (delivers && QCoreApplication::instance()) {
+            QCoreApplication::instance()->installNativeEventFilter(this);
+            filterInstalled_ = true;
+        }
     }
 
     ~X11HotKeyService() override
@@ -150,7 +152,7 @@ public:
             QCoreApplication::instance()->removeNativeEventFilter(this);
         }
         while (!registrations_.empty()) {
-            unregisterEventHotKey(registrations_.back().ref);
+            unregisterShortcut(registrations_.back().id);
         }
         if (owned_) {
             xcb_disconnect(connection_);
@@ -159,86 +161,54 @@ public:
     X11HotKeyService(const X11HotKeyService&) = delete;
     X11HotKeyService& operator=(const X11HotKeyService&) = delete;
 
-    int installEventHandler(EventTypeSpec type, EventHandler handler,
-                            EventHandlerRef* outRef) override
+    HotKeyResult registerShortcut(HotKeyId id, quint64 keyCode, quint64 modifiers) override
     {
-        if (!handler) {
-            return hotkey::kParamErr;
-        }
-        if (delivers_ && !filterInstalled_ && QCoreApplication::instance()) {
-            QCoreApplication::instance()->installNativeEventFilter(this);
-            filterInstalled_ = true;
-        }
-        const EventHandlerRef ref = nextRef_++;
-        handlers_.push_back({ref, type, std::move(handler)});
-        if (outRef) {
-            *outRef = ref;
-        }
-        return hotkey::kNoErr;
-    }
-
-    int removeEventHandler(EventHandlerRef ref) override
-    {
-        const auto it = std::find_if(handlers_.begin(), handlers_.end(),
-                                     [ref](const Handler& h) { return h.ref == ref; });
-        if (it == handlers_.end()) {
-            return hotkey::kParamErr;
-        }
-        handlers_.erase(it);
-        return hotkey::kNoErr;
-    }
-
-    int registerEventHotKey(quint32 keyCode, quint32 modifiers, EventHotKeyID id, quint32 options,
-                            EventHotKeyRef* outRef) override
-    {
-        const auto keycode = keycode::x11KeycodeForVirtualKey(keyCode);
+        unregisterShortcut(id);
+        const auto keycode = keyCode <= 0xFFFFFFFFu
+                                 ? keycode::x11KeycodeForVirtualKey(quint32(keyCode))
+                                 : std::nullopt;
         const ModifierMasks masks = modifierMasks(connection_);
         const auto state = x11Modifiers(modifiers, masks);
         if (!keycode || *keycode > 255 || !state) {
-            return hotkey::kParamErr;
+            return HotKeyResult::failed(HotKeyFailure::invalid);
         }
         Registration registration;
         registration.keycode = xcb_keycode_t(*keycode);
         registration.state = *state;
         registration.locks = lockCombinations(masks);
         registration.id = id;
-        const Registration* same = ownRegistration(registration.keycode, registration.state);
-        if (same && (options & hotkey::kEventHotKeyExclusive)) {
-            return hotkey::kEventHotKeyExistsErr;
+        if (ownRegistration(registration.keycode, registration.state)) {
+            return HotKeyResult::failed(HotKeyFailure::taken);
         }
-        if (!same) {
-            // Our own earlier grab of the combination serves both.
-            const int status = grab(registration.keycode, registration.state, registration.locks);
-            if (status != hotkey::kNoErr) {
-                return status;
-            }
+        const HotKeyResult grabbed =
+            grab(registration.keycode, registration.state, registration.locks);
+        if (!grabbed.ok()) {
+            return grabbed;
         }
-        registration.ref = nextRef_++;
         registrations_.push_back(registration);
-        if (outRef) {
-            *outRef = registration.ref;
-        }
-        return hotkey::kNoErr;
+        return HotKeyResult::success();
     }
 
-    int unregisterEventHotKey(EventHotKeyRef ref) override
+    void unregisterShortcut(HotKeyId id) override
     {
         const auto it = std::find_if(registrations_.begin(), registrations_.end(),
-                                     [ref](const Registration& r) { return r.ref == ref; });
+                                     [id](const Registration& r) { return r.id == id; });
         if (it == registrations_.end()) {
-            return hotkey::kEventHotKeyInvalidErr;
+            return;
         }
         const Registration gone = *it;
         registrations_.erase(it);
-        if (!ownRegistration(gone.keycode, gone.state)) {
-            ungrab(gone.keycode, gone.state, gone.locks);
-        }
-        return hotkey::kNoErr;
+        ungrab(gone.keycode, gone.state, gone.locks);
     }
 
-    std::optional<bool> isHeldByAnotherClient(quint32 keyCode, quint32 modifiers) override
+    // A grab another client holds fails with BadAccess.
+    bool canTellTaken() const override { return true; }
+
+    std::optional<bool> isHeldByAnotherClient(quint64 keyCode, quint64 modifiers) override
     {
-        const auto keycode = keycode::x11KeycodeForVirtualKey(keyCode);
+        const auto keycode = keyCode <= 0xFFFFFFFFu
+                                 ? keycode::x11KeycodeForVirtualKey(quint32(keyCode))
+                                 : std::nullopt;
         const ModifierMasks masks = modifierMasks(connection_);
         const auto state = x11Modifiers(modifiers, masks);
         if (!keycode || *keycode > 255 || !state) {
@@ -250,11 +220,11 @@ public:
             return false;
         }
         const std::vector<uint16_t> locks = lockCombinations(masks);
-        const int status = grab(xcb_keycode_t(*keycode), *state, locks);
-        if (status == hotkey::kNoErr) {
+        const HotKeyResult result = grab(xcb_keycode_t(*keycode), *state, locks);
+        if (result.ok()) {
             ungrab(xcb_keycode_t(*keycode), *state, locks);
         }
-        return status == hotkey::kEventHotKeyExistsErr;
+        return result.failure == HotKeyFailure::taken;
     }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
@@ -282,7 +252,7 @@ public:
             }
             return ours;
         }
-        std::vector<EventHotKeyID> pressed;
+        std::vector<HotKeyId> pressed;
         for (Registration& registration : registrations_) {
             uint16_t locks = 0;
             for (const uint16_t lock : registration.locks) {
@@ -305,21 +275,16 @@ public:
         if (pressed.empty()) {
             return false;
         }
-        for (const EventHotKeyID& id : pressed) {
-            dispatch(HotKeyEvent({hotkey::kEventClassKeyboard, hotkey::kEventHotKeyPressed}, id));
+        // A handler may register or unregister hot keys: the ids were copied.
+        for (const HotKeyId id : pressed) {
+            Q_EMIT activated(id);
         }
         return true;
     }
 
 private:
-    struct Handler {
-        EventHandlerRef ref = 0;
-        EventTypeSpec type;
-        EventHandler handler;
-    };
     struct Registration {
-        EventHotKeyRef ref = 0;
-        EventHotKeyID id;
+        HotKeyId id = 0;
         xcb_keycode_t keycode = 0;
         uint16_t state = 0;
         std::vector<uint16_t> locks;
@@ -338,7 +303,7 @@ private:
     }
 
     // Grabs the combination under every lock state, all or nothing.
-    int grab(xcb_keycode_t keycode, uint16_t state, const std::vector<uint16_t>& locks)
+    HotKeyResult grab(xcb_keycode_t keycode, uint16_t state, const std::vector<uint16_t>& locks)
     {
         std::vector<xcb_void_cookie_t> cookies;
         for (const uint16_t lock : locks) {
@@ -347,23 +312,24 @@ private:
             cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, state | lock, keycode,
                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         }
-        int status = hotkey::kNoErr;
+        HotKeyResult result = HotKeyResult::success();
         std::vector<uint16_t> grabbed;
         for (size_t i = 0; i < cookies.size(); ++i) {
             if (xcb_generic_error_t* error = xcb_request_check(connection_, cookies[i])) {
-                if (status == hotkey::kNoErr) {
-                    status = error->error_code == XCB_ACCESS ? hotkey::kEventHotKeyExistsErr
-                                                             : hotkey::kParamErr;
+                if (result.ok()) {
+                    result = HotKeyResult::failed(error->error_code == XCB_ACCESS
+                                                      ? HotKeyFailure::taken
+                                                      : HotKeyFailure::invalid);
                 }
                 std::free(error);
             } else {
                 grabbed.push_back(locks[i]);
             }
         }
-        if (status != hotkey::kNoErr) {
+        if (!result.ok()) {
             ungrab(keycode, state, grabbed);
         }
-        return status;
+        return result;
     }
 
     void ungrab(xcb_keycode_t keycode, uint16_t state, const std::vector<uint16_t>& locks)
@@ -374,25 +340,10 @@ private:
         xcb_flush(connection_);
     }
 
-    void dispatch(const HotKeyEvent& event)
-    {
-        const EventTypeSpec type{event.eventClass(), event.eventKind()};
-        // A handler may install or remove handlers: walk a copy.
-        const std::vector<Handler> handlers = handlers_;
-        for (const Handler& handler : handlers) {
-            if (handler.type == type && handler.handler(event) != hotkey::kEventNotHandledErr) {
-                return;
-            }
-        }
-    }
-
     xcb_connection_t* connection_;
     xcb_window_t root_;
     bool owned_;
-    bool delivers_;
     bool filterInstalled_ = false;
-    quint64 nextRef_ = 1;
-    std::vector<Handler> handlers_;
     std::vector<Registration> registrations_;
 };
 

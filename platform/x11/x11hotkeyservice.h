@@ -10,8 +10,8 @@ namespace zarvo::x11 {
 
 // Hot keys as key grabs on the root window of the application's own X
 // connection. A registration grabs the combination once for every state of
-// Caps Lock, Num Lock and Scroll Lock, and fails with kEventHotKeyExistsErr
-// when another X client holds any of those grabs. Presses reach the handlers
+// Caps Lock, Num Lock and Scroll Lock, and fails as `taken` when another X
+// client holds any of those grabs. Presses reach the handlers
 // on the main thread through Qt's event loop (a native event filter on the
 // xcb connection), once per press: auto-repeat does not press again.
 // Null without an X connection.

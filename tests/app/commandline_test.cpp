@@ -216,8 +216,9 @@ TEST_F(CommandLineTest, HelpAndVersion)
     for (const char* entry :
          {"\n  list\n", "\n  search TEXT\n", "\n  add NAME PATH", "\n  remove NAME\n",
           "\n  scan [--dry-run] [--depth N] DIR...\n", "\n  import vscode|jetbrains",
-          "\n  settings [", "\n  shortcut\n", "\n  script NAME\n", "\n  launch NAME\n",
-          "\n  toggle\n", "Ctrl+Alt+Super+K", "ZARVO_TERMINAL", "zarvo toggle"}) {
+          "\n  settings [", "\n  shortcut [bind | unbind]\n", "\n  script NAME\n",
+          "\n  launch NAME\n", "\n  toggle\n", "Ctrl+Alt+Super+K", "ZARVO_TERMINAL",
+          "ZARVO_HOTKEY_BACKEND", "zarvo toggle"}) {
         EXPECT_TRUE(help.out.contains(QString::fromLatin1(entry))) << entry;
     }
     const auto version = runZarvo({QStringLiteral("--version")});

@@ -100,23 +100,30 @@ TEST_F(SingleInstanceTest, ARequestReachesTheListeningInstance)
 
     QSignalSpy toggles(&instance, &SingleInstance::toggleRequested);
     QSignalSpy activations(&instance, &SingleInstance::activateRequested);
-    auto toggle = std::async(std::launch::async,
-                             [] { return sendToRunningInstance(InstanceRequest::toggle); });
+    auto toggle = std::async(std::launch::async, [] {
+        return sendToRunningInstance(InstanceRequest::toggle,
+                                     "gnome-shell/zarvo/1234-0-host_TIME42");
+    });
     ASSERT_TRUE(toggles.wait(10000));
     while (toggle.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     EXPECT_EQ(toggle.get(), Delivery::delivered);
     EXPECT_EQ(activations.count(), 0);
+    EXPECT_EQ(toggles.at(0).at(0).toByteArray(), "gnome-shell/zarvo/1234-0-host_TIME42")
+        << "the activation token travels with the request";
 
-    auto activate = std::async(std::launch::async,
-                               [] { return sendToRunningInstance(InstanceRequest::activate); });
+    // A token that is not one is dropped; the request still counts.
+    auto activate = std::async(std::launch::async, [] {
+        return sendToRunningInstance(InstanceRequest::activate, "two words");
+    });
     ASSERT_TRUE(activations.wait(10000));
     while (activate.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     EXPECT_EQ(activate.get(), Delivery::delivered);
     EXPECT_EQ(toggles.count(), 1);
+    EXPECT_EQ(activations.at(0).at(0).toByteArray(), QByteArray());
 }
 
 TEST_F(SingleInstanceTest, NothingRunningMeansNoInstance)

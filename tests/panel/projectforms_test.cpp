@@ -620,9 +620,12 @@ TEST_F(ProjectFormsTest, TheSettingsFormHasARowForTheShortcutRecorder)
     EXPECT_EQ(slot->window(), &settingsForm());
     auto* layout = qobject_cast<QHBoxLayout*>(slot->layout());
     ASSERT_NE(layout, nullptr);
-    // Filled when the interface loads: the recorder of the global shortcut.
-    ASSERT_EQ(layout->count(), 1);
+    // Filled when the interface loads: the recorder of the global shortcut,
+    // then what the row says about it and the desktop keybinding's button.
+    ASSERT_EQ(layout->count(), 3);
     EXPECT_EQ(layout->itemAt(0)->widget()->objectName(), QStringLiteral("shortcutRecorder"));
+    EXPECT_EQ(layout->itemAt(1)->widget()->objectName(), QStringLiteral("shortcutStatus"));
+    EXPECT_EQ(layout->itemAt(2)->widget()->objectName(), QStringLiteral("bindInDesktopSettings"));
     bool labelled = false;
     for (const QLabel* label : settingsForm().findChildren<QLabel*>()) {
         labelled |= label->text() == QStringLiteral("Global shortcut:");

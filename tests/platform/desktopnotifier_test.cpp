@@ -19,12 +19,7 @@ namespace {
 // connection is made once, and replies arrive through the event loop.
 test::PrivateSessionBus& sharedBus()
 {
-    static int argc = 1;
-    static char name[] = "dbus_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    static test::PrivateSessionBus bus;
-    return bus;
+    return test::sharedSessionBus();
 }
 
 TEST(DesktopNotifierTest, GoesToTheServerOrElseToTheFallback)

@@ -32,7 +32,8 @@
 namespace zarvo {
 namespace {
 
-constexpr quint32 kControlSuper = hotkey::kControlKey | hotkey::kCommandKey;
+using test::kControlAltSuper;
+constexpr quint64 kControlSuper = modifier::kControl | modifier::kCommand;
 constexpr quint64 kLKeyCode = 37;
 constexpr int kTimeoutMs = 15000;
 
@@ -89,7 +90,7 @@ protected:
         interface = std::make_unique<MainInterface>();
         delegate().setGlobalShortcutInstaller(&installGlobalShortcut);
         delegate().applicationDidFinishLaunching();
-        ASSERT_TRUE(eventually([this] { return grabbed(40, test::kControlAltSuper); }));
+        ASSERT_TRUE(eventually([this] { return grabbed(40, kControlAltSuper); }));
     }
 
     void TearDown() override
@@ -112,7 +113,7 @@ protected:
     bool eventually(const std::function<bool()>& done) { return test::waitUntil(done, kTimeoutMs); }
     // Whether this process holds the grab of the combination, as another
     // client of the server finds.
-    bool grabbed(quint32 keyCode, quint32 modifiers)
+    bool grabbed(quint64 keyCode, quint64 modifiers)
     {
         return probe->isHeldByAnotherClient(keyCode, modifiers).value_or(false);
     }
@@ -161,7 +162,7 @@ TEST_F(RecorderOnX11Test, ARecordedShortcutBecomesTheHotKeyThatTogglesThePanel)
                   ->description(),
               recorder()->shortcutValue()->description());
     EXPECT_TRUE(eventually([this] { return grabbed(kLKeyCode, kControlSuper); }));
-    EXPECT_FALSE(grabbed(40, test::kControlAltSuper)) << "the old hot key is gone";
+    EXPECT_FALSE(grabbed(40, kControlAltSuper)) << "the old hot key is gone";
 
     panel().openPreferencesWindow()->close();
     ASSERT_FALSE(panel().hasActivePanel());
@@ -176,7 +177,7 @@ TEST_F(RecorderOnX11Test, TheLiveHotKeyTypedIntoTheRecorderIsRecordedNotFired)
     ASSERT_TRUE(eventually([this] { return !recorder()->isRecording(); }));
     EXPECT_FALSE(panel().hasActivePanel());
     EXPECT_EQ(recorder()->shortcutValue()->description(), defaultGlobalShortcut().description());
-    EXPECT_TRUE(eventually([this] { return grabbed(40, test::kControlAltSuper); }));
+    EXPECT_TRUE(eventually([this] { return grabbed(40, kControlAltSuper); }));
 }
 
 TEST_F(RecorderOnX11Test, AnotherWindowTakingTheFocusEndsRecording)

@@ -26,8 +26,8 @@ const QString kOtherKey = QStringLiteral("SomethingElse");
 const Shortcut kDefault(40, 0x1C0000);  // Control+Alt+Super+K
 const Shortcut kRecorded(37, 0x140000); // Control+Super+L
 const Shortcut kBefore(96, 0);          // F5
-constexpr quint32 kDefaultCarbon = 0x1900;
-constexpr quint32 kRecordedCarbon = 0x1100;
+constexpr quint64 kDefaultFlags = modifier::kControl | modifier::kOption | modifier::kCommand;
+constexpr quint64 kRecordedFlags = modifier::kControl | modifier::kCommand;
 
 std::optional<QString> describe(const std::optional<Shortcut>& shortcut)
 {
@@ -109,8 +109,8 @@ TEST_F(ShortcutDefaultsObserverTest, RecordingWritesTheArchiveAndTheHotKeyFollow
     EXPECT_FALSE(view->isRecording());
     EXPECT_EQ(store().dataForKey(kKey), kRecorded.data());
     EXPECT_EQ(describe(storedOnDisk()), kRecorded.description()) << "flushed to the file";
-    EXPECT_FALSE(hotKeys.service().press(40, kDefaultCarbon)) << "the old hot key is gone";
-    EXPECT_TRUE(hotKeys.service().press(37, kRecordedCarbon));
+    EXPECT_FALSE(hotKeys.service().press(40, kDefaultFlags)) << "the old hot key is gone";
+    EXPECT_TRUE(hotKeys.service().press(37, kRecordedFlags));
     EXPECT_EQ(toggles, 1);
 }
 
@@ -126,7 +126,7 @@ TEST_F(ShortcutDefaultsObserverTest, DeletingKeepsTheKeyWithAnEmptyRootAndDropsT
     ASSERT_TRUE(data.has_value()) << "the key stays";
     EXPECT_TRUE(Shortcut::isArchiveOfEmptyRoot(*data));
     EXPECT_EQ(*data, Shortcut::archivedDataWithEmptyRoot());
-    EXPECT_FALSE(hotKeys.service().press(40, kDefaultCarbon));
+    EXPECT_FALSE(hotKeys.service().press(40, kDefaultFlags));
     EXPECT_TRUE(hotKeys.service().registrations().empty());
     EXPECT_EQ(toggles, 0);
 }

@@ -228,7 +228,7 @@ protected:
 
 TEST_F(RecordingStepTest, StepsInOrder)
 {
-    hotKeys.service().holdElsewhere(3, 0x1000); // Control+F held by another program
+    hotKeys.service().holdElsewhere(3, modifier::kControl); // Control+F held by another program
     using S = RecordingStep;
     struct Row {
         const char* name;

@@ -1,6 +1,7 @@
 #include "shortcuttesting.h"
 
 #include "platform/services.h"
+#include "shortcut/globalshortcut.h"
 #include "shortcut/shortcuthotkey.h"
 #include "shortcut/shortcutuserdefaultshotkey.h"
 
@@ -79,6 +80,7 @@ MemoryHotKeys::MemoryHotKeys() : previous_(services().hotKeys)
 {
     resetUserDefaultsHotKeysForTesting();
     resetHotKeysForTesting();
+    resetGlobalShortcutNoticeForTesting();
     services().hotKeys = &service_;
 }
 
@@ -86,6 +88,7 @@ MemoryHotKeys::~MemoryHotKeys()
 {
     resetUserDefaultsHotKeysForTesting();
     resetHotKeysForTesting();
+    resetGlobalShortcutNoticeForTesting();
     services().hotKeys = previous_;
 }
 

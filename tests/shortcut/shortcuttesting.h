@@ -2,6 +2,7 @@
 
 #include "platform/defaultsstore.h"
 #include "platform/memoryhotkeyservice.h"
+#include "shortcut/shortcut.h"
 #include "support/wait.h"
 
 #include <QByteArray>
@@ -17,9 +18,9 @@ namespace zarvo::test {
 // Creates the process's QApplication on first call and keeps it.
 void ensureShortcutApplication();
 
-// Control+Alt+Super, the default shortcut's modifiers, as hot keys take them.
-inline constexpr quint32 kControlAltSuper =
-    hotkey::kControlKey | hotkey::kOptionKey | hotkey::kCommandKey;
+// Control+Alt+Super, the default shortcut's modifiers.
+inline constexpr quint64 kControlAltSuper =
+    modifier::kControl | modifier::kOption | modifier::kCommand;
 
 // Sets environment variables while it lives; the old values come back after.
 class ScopedEnvironment final {

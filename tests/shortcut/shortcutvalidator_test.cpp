@@ -253,7 +253,8 @@ TEST_F(ShortcutValidatorTest, TakenSearchesTheMainMenu)
 TEST_F(ShortcutValidatorTest, CombinationHeldByAnotherProgramIsTakenSystemWide)
 {
     test::MemoryHotKeys hotKeys;
-    hotKeys.service().holdElsewhere(40, test::kControlAltSuper);
+    hotKeys.service().holdElsewhere(40,
+                                    modifier::kControl | modifier::kOption | modifier::kCommand);
     MenuTree menus;
     setMainMenu(&menus.bar);
     ShortcutError error;

@@ -10,17 +10,17 @@ namespace zarvo {
 namespace {
 
 const QString kKey = QStringLiteral("ZarvoShortcut");
-const Shortcut kDefault(40, 0x1C0000); // Control+Alt+Super+K
-const Shortcut kRecorded(0, 0x120000); // Shift+Super+A
-constexpr quint32 kDefaultCarbon = 0x1900;
-constexpr quint32 kRecordedCarbon = 0x300;
+constexpr quint64 kDefaultFlags = modifier::kControl | modifier::kOption | modifier::kCommand;
+constexpr quint64 kRecordedFlags = modifier::kShift | modifier::kCommand;
+const Shortcut kDefault(40, kDefaultFlags);  // Control+Alt+Super+K
+const Shortcut kRecorded(0, kRecordedFlags); // Shift+Super+A
 
 class UserDefaultsHotKeyTest : public ::testing::Test {
 protected:
     void SetUp() override { test::ensureShortcutApplication(); }
     MemoryHotKeyService& service() { return hotKeys.service(); }
-    bool pressDefault() { return service().press(40, kDefaultCarbon); }
-    bool pressRecorded() { return service().press(0, kRecordedCarbon); }
+    bool pressDefault() { return service().press(40, kDefaultFlags); }
+    bool pressRecorded() { return service().press(0, kRecordedFlags); }
     const ShortcutUserDefaultsHotKey* binding() const
     {
         const auto it = registeredUserDefaultsHotKeys().find(kKey);
@@ -80,24 +80,47 @@ TEST_F(UserDefaultsHotKeyTest, StoringTheSameShortcutReRegistersWithoutCollision
 {
     setGlobalShortcut(kDefault, kKey);
     registerGlobalShortcutWithUserDefaultsKey(kKey, count);
-    const auto before = service().registrations().at(0).id.id;
+    const auto before = service().registrations().at(0).id;
     setGlobalShortcut(kDefault, kKey);
     ASSERT_EQ(service().registrations().size(), 1u);
-    EXPECT_GT(service().registrations().at(0).id.id, before) << "registered anew";
+    EXPECT_GT(service().registrations().at(0).id, before) << "registered anew";
     EXPECT_EQ(binding()->monitor(), kDefault.description());
     EXPECT_TRUE(pressDefault());
     EXPECT_EQ(presses, 1);
 }
 
-TEST_F(UserDefaultsHotKeyTest, CombinationThatCannotBeRegisteredLeavesNone)
+TEST_F(UserDefaultsHotKeyTest, CombinationThatCannotBeRegisteredLeavesNoneAndSaysWhy)
 {
+    QStringList changed;
+    QObject::connect(&HotKeyDispatcher::shared(), &HotKeyDispatcher::bindingChanged, &service(),
+                     [&](const QString& key) { changed << key; });
     setGlobalShortcut(kDefault, kKey);
     registerGlobalShortcutWithUserDefaultsKey(kKey, count);
-    service().holdElsewhere(0, kRecordedCarbon);
+    EXPECT_EQ(binding()->failure(), std::nullopt);
+    service().holdElsewhere(0, kRecordedFlags);
     setGlobalShortcut(kRecorded, kKey);
     EXPECT_TRUE(service().registrations().empty());
     EXPECT_FALSE(binding()->monitor().has_value());
+    EXPECT_EQ(binding()->failure(), HotKeyFailure::taken);
     EXPECT_FALSE(pressDefault());
+    EXPECT_FALSE(changed.isEmpty());
+    EXPECT_EQ(changed.last(), kKey);
+
+    // Nothing stored is no failure; a desktop without hot keys is one.
+    setGlobalShortcut(std::nullopt, kKey);
+    EXPECT_EQ(binding()->failure(), std::nullopt);
+    service().failEveryRegistration(HotKeyFailure::unsupported);
+    setGlobalShortcut(kDefault, kKey);
+    EXPECT_EQ(binding()->failure(), HotKeyFailure::unsupported);
+
+    // The desktop taking a working hot key back is a failure too.
+    service().failEveryRegistration(std::nullopt);
+    setGlobalShortcut(kDefault, kKey);
+    ASSERT_EQ(binding()->failure(), std::nullopt);
+    changed.clear();
+    Q_EMIT service().registrationFailed(service().registrations().at(0).id, HotKeyFailure::refused);
+    EXPECT_EQ(binding()->failure(), HotKeyFailure::refused);
+    EXPECT_EQ(changed, QStringList{kKey});
 }
 
 TEST_F(UserDefaultsHotKeyTest, UnregisterKeepsTheStoredValue)

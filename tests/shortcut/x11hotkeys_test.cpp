@@ -24,7 +24,8 @@ const QString kSystemMessage = QStringLiteral(
     "This combination cannot be used because it is already used by a system-wide keyboard "
     "shortcut.\nIf you really want to use this key combination, most shortcuts can be changed "
     "in the Keyboard & Mouse panel in System Preferences.");
-const Shortcut kDefault(40, 0x1C0000);
+using test::kControlAltSuper;
+const Shortcut kDefault(40, kControlAltSuper);
 
 class X11HotKeysTest : public ::testing::Test {
 protected:
@@ -143,17 +144,20 @@ TEST_F(X11HotKeysTest, CombinationGrabbedByAnotherClientIsTakenSystemWide)
 {
     auto other = x11::createHotKeyServiceOnDisplay(display);
     ASSERT_NE(other, nullptr);
-    EventHotKeyRef ref = 0;
-    ASSERT_EQ(other->registerEventHotKey(40, 0x1900, {1, 1}, hotkey::kEventHotKeyExclusive, &ref),
-              hotkey::kNoErr);
+    ASSERT_TRUE(other->registerShortcut(1, 40, kControlAltSuper).ok());
 
     ShortcutError error;
     EXPECT_TRUE(isTakenError(kDefault, &error));
     EXPECT_EQ(error.domain, QStringLiteral("NSCocoaErrorDomain"));
     EXPECT_EQ(error.localizedDescription, kSystemMessage);
     EXPECT_FALSE(isTakenError(Shortcut(40, 0x140000)));
-    // Registration fails as well: the other client keeps its grab.
-    EXPECT_FALSE(addGlobalHotkeyMonitorWithShortcut(kDefault, [] {}).has_value());
+    // Registration fails as well, as taken: the other client keeps its grab.
+    HotKeyFailure why = HotKeyFailure::invalid;
+    EXPECT_FALSE(addGlobalHotkeyMonitorWithShortcut(
+                     kDefault, [] {}, &why)
+                     .has_value());
+    EXPECT_EQ(why, HotKeyFailure::taken);
+    EXPECT_TRUE(hotKeys->canTellTaken());
 
     other.reset();
     EXPECT_FALSE(isTakenError(kDefault));
@@ -168,7 +172,7 @@ TEST_F(X11HotKeysTest, OwnHotKeyIsNotTakenAndSurvivesTheCheck)
     // Another client sees our grab.
     auto other = x11::createHotKeyServiceOnDisplay(display);
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(other->isHeldByAnotherClient(40, test::kControlAltSuper), true);
+    EXPECT_EQ(other->isHeldByAnotherClient(40, kControlAltSuper), true);
     ASSERT_TRUE(press(QStringLiteral("ctrl+alt+super+k")));
     ASSERT_TRUE(test::waitUntil([&] { return toggles == 1; }));
 }

@@ -1,5 +1,6 @@
 #include "support/privatesessionbus.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -89,6 +90,18 @@ PrivateSessionBus::~PrivateSessionBus()
         daemon_.kill();
         daemon_.waitForFinished();
     }
+}
+
+PrivateSessionBus& sharedSessionBus()
+{
+    static int argc = 1;
+    static char name[] = "zarvo-tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* application =
+        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    Q_UNUSED(application);
+    static PrivateSessionBus bus;
+    return bus;
 }
 
 } // namespace zarvo::test

@@ -33,4 +33,10 @@ private:
     bool hadPrevious_ = false;
 };
 
+// The one private session bus of a test process that talks to the session
+// bus in many tests, created on first use (before anything asks Qt for the
+// session bus) and kept for the whole run, with a QCoreApplication if the
+// process has no application object yet.
+PrivateSessionBus& sharedSessionBus();
+
 } // namespace zarvo::test
