@@ -183,7 +183,7 @@ SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRect
     using namespace search_geometry;
     SearchLayout layout;
     const double panelTop = screen.y() + screen.height() - kTopGap;
-    if (text.isEmpty()) {
+    if (text.isEmpty() && matchCount <= 0) {
         layout.panelFrame = QRectF(panel.x(), panelTop - kEmptyTextPanelHeight, panel.width(),
                                    kEmptyTextPanelHeight);
         return layout;

@@ -18,8 +18,8 @@ packages=(
   libgtest-dev xvfb xdotool x11-utils trayer
   # a private session bus for the desktop-service tests
   dbus-daemon
-  # the launch tests pull from a local git origin
-  git
+  # the launch tests pull from a local git origin and run tmux sessions
+  git tmux
   # the Debian package and its test (CPack's DEB generator runs file(1) on what
   # it packs); the desktop session test and its screenshots
   dpkg-dev file desktop-file-utils python3 imagemagick
