@@ -93,13 +93,13 @@ int search(const QStringList& args, const Subcommand& self)
         return kExitOk;
     }
     plist::ReadReport report;
-    ProjectStore::projectNames(&report);
+    const QStringList names = ProjectStore::projectNames(&report);
     if (!readOrComplain(report)) {
         return kExitFailure;
     }
     // One write for all the lines: a search may list thousands.
     QByteArray lines;
-    for (const QString& name : listedProjects(args[0])) {
+    for (const QString& name : listedProjects(args[0], names)) {
         lines += name.toUtf8() + '\n';
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);

@@ -41,24 +41,35 @@ QStringList mostUsedKept(const QStringList& names, const QHash<QString, double>&
     return listed;
 }
 
-} // namespace
-
-QStringList listedProjects(const QString& text)
+// The matches in the order the settings ask for; BYUSE is ordersByUse().
+QStringList listedBy(const QString& text, const QStringList& names, bool byUse)
 {
-    const bool byUse = ordersByUse();
-    if (text.isEmpty() && !byUse) {
-        return {};
-    }
-    const QStringList names = ProjectStore::projectNames();
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     if (text.isEmpty()) {
-        return mostUsedKept(names, ProjectUsage::scores(now));
+        return byUse ? mostUsedKept(names, ProjectUsage::scores(now)) : QStringList();
     }
     QStringList matches = ProjectSearch(text).filter(names);
     if (!byUse || matches.size() < 2) {
         return matches;
     }
     return orderedByScore(matches, ProjectUsage::scores(now));
+}
+
+} // namespace
+
+QStringList listedProjects(const QString& text)
+{
+    const bool byUse = ordersByUse();
+    // The empty text in the store's order lists nothing: no need to read the store.
+    if (text.isEmpty() && !byUse) {
+        return {};
+    }
+    return listedBy(text, ProjectStore::projectNames(), byUse);
+}
+
+QStringList listedProjects(const QString& text, const QStringList& names)
+{
+    return listedBy(text, names, ordersByUse());
 }
 
 } // namespace zarvo

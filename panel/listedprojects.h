@@ -14,5 +14,7 @@ inline constexpr qsizetype kMostUsedListed = 5;
 // store's order. The empty text lists nothing, or with "use" the up to
 // kMostUsedListed most used projects.
 QStringList listedProjects(const QString& text);
+// The same among NAMES, the store's names as just read.
+QStringList listedProjects(const QString& text, const QStringList& names);
 
 } // namespace zarvo
