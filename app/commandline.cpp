@@ -5,13 +5,14 @@
 #include "app/scancommands.h"
 #include "app/singleinstance.h"
 
-#include "panel/projectsearch.h"
+#include "panel/listedprojects.h"
 #include "platform/defaultsstore.h"
 #include "platform/diagnostics.h"
 #include "platform/resourcedir.h"
 #include "platform/terminalscriptrunner.h"
 #include "projects/launcher.h"
 #include "projects/projectstore.h"
+#include "projects/projectusage.h"
 #include "projects/textform.h"
 #include "shortcut/globalshortcut.h"
 #include "shortcut/shortcut.h"
@@ -88,8 +89,9 @@ int search(const QStringList& args, const Subcommand& self)
     if (args.size() != 1) {
         return usageError(self, QStringLiteral("search takes one TEXT"));
     }
-    // The names the panel lists for the same text; the empty text lists none.
-    if (args[0].isEmpty()) {
+    // The names the panel lists for the same text, in the same order; the
+    // empty text lists none, or the most used with "Order" = "use".
+    if (args[0].isEmpty() && !ordersByUse()) {
         return kExitOk;
     }
     plist::ReadReport report;
@@ -99,7 +101,7 @@ int search(const QStringList& args, const Subcommand& self)
     }
     // One write for all the lines: a search may list thousands.
     QByteArray lines;
-    for (const QString& name : filterProjectNames(names, args[0])) {
+    for (const QString& name : listedProjects(args[0], names)) {
         lines += name.toUtf8() + '\n';
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
@@ -210,6 +212,12 @@ int settings(const QStringList& args, const Subcommand& self)
         const LaunchSettings values = stored.value_or(LaunchSettings());
         out(QStringLiteral("Editor Command: ") + textForm(values, setting_key::editorCommand));
         out(QStringLiteral("Terminal: ") + textForm(values, setting_key::terminal));
+        // The optional ones once set (absent: the store's order, a window).
+        for (const QString& key : {setting_key::order, setting_key::openIn}) {
+            if (values.contains(key)) {
+                out(key + QStringLiteral(": ") + textForm(values, key));
+            }
+        }
         return kExitOk;
     }
     if (args.size() != 2) {
@@ -220,6 +228,17 @@ int settings(const QStringList& args, const Subcommand& self)
         key = setting_key::editorCommand;
     } else if (args[0] == QLatin1String("terminal")) {
         key = setting_key::terminal;
+    } else if (args[0] == QLatin1String("order") || args[0] == QLatin1String("open")) {
+        // Settings with a fixed choice of values.
+        const bool order = args[0] == QLatin1String("order");
+        const QStringList choices =
+            order ? QStringList{QStringLiteral("store"), QStringLiteral("use")}
+                  : QStringList{QStringLiteral("window"), QStringLiteral("tmux")};
+        if (!choices.contains(args[1])) {
+            return usageError(
+                self, QStringLiteral("%1 is %2").arg(args[0], choices.join(QLatin1Char('|'))));
+        }
+        key = order ? setting_key::order : setting_key::openIn;
     } else {
         return usageError(self, QStringLiteral("unknown setting %1").arg(args[0]));
     }
@@ -317,8 +336,10 @@ const Subcommand kSubcommands[] = {
      scan},
     {"import", "vscode|jetbrains [--dry-run]",
      "add the folders VS Code or a JetBrains IDE opened recently, as scan does", importFromEditor},
-    {"settings", "[editor VALUE | terminal VALUE]",
-     "print the settings, or set the editor command or the terminal", settings},
+    {"settings", "[editor VALUE | terminal VALUE | order store|use | open window|tmux]",
+     "print the settings, or set the editor command, the terminal, the order of\n"
+     "      the search (use: most used first) or where a launch runs (tmux: a session)",
+     settings},
     {"shortcut", "[bind | unbind]",
      "print the global shortcut stored in the user defaults, or none; bind makes\n"
      "      it a keybinding of GNOME's settings that runs \"zarvo toggle\" and prints the\n"

@@ -7,12 +7,15 @@
 #include "panel/projectsearch.h"
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
+#include "platform/atomicfile.h"
 #include "platform/plistio.h"
 #include "platform/terminalscriptrunner.h"
 #include "projects/launcher.h"
 #include "projects/projectstore.h"
+#include "projects/projectusage.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -125,6 +128,103 @@ void BM_Keystroke(benchmark::State& state)
     std::int64_t i = 0;
     for (auto _ : state) {
         app.keystroke(textFor(i++));
+    }
+    state.counters["matches"] = double(app.panel().searchResults()->numberOfRows());
+    app.close();
+    state.SetComplexityN(count);
+}
+
+// Usage records like a developer's after months of launches: every project
+// of the first USED used a few times, the newest 32 uses kept for the busiest,
+// spread over the last 60 days. Written once per size into a state folder of
+// the run, and left to settle so the keystrokes see the kept parse.
+class UsageRecords final {
+public:
+    static UsageRecords& instance()
+    {
+        static UsageRecords* records = new UsageRecords;
+        return *records;
+    }
+
+    // Makes the records of COUNT's store the ones the application reads.
+    void use(int count)
+    {
+        const QString folder = state_.filePath(QString::number(count));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(folder));
+        if (!written_.contains(count)) {
+            written_.insert(count, true);
+            const QStringList names = ProjectStore::projectNames();
+            const qint64 now = QDateTime::currentSecsSinceEpoch();
+            QVariantMap records;
+            const qsizetype used = std::min<qsizetype>(names.size(), kUsedProjects);
+            for (qsizetype i = 0; i < used; ++i) {
+                QVariantList uses;
+                const qsizetype n = 1 + (i * 7) % ProjectUsage::kMaxUsesKept;
+                for (qsizetype k = 0; k < n; ++k) {
+                    uses.append(now - ((i * 7919 + k * 104729) % (60 * 86400)));
+                }
+                records.insert(names[(i * 37) % names.size()],
+                               QVariantMap{{QStringLiteral("uses"), uses}});
+            }
+            QDir().mkpath(folder + QStringLiteral("/zarvo"));
+            if (!writeFileAtomically(ProjectUsage::usagePath(), plist::toXml(records)).ok()) {
+                qFatal("cannot write the usage records");
+            }
+            QThread::msleep(1100);
+        }
+        ProjectUsage::scores(QDateTime::currentSecsSinceEpoch());
+    }
+
+private:
+    // Projects with a record: far more than anyone launches in two months.
+    static constexpr qsizetype kUsedProjects = 500;
+    QTemporaryDir state_;
+    QHash<int, bool> written_;
+};
+
+// Sets "Order" for the benchmark's store while it lives.
+class OrderSetting final {
+public:
+    explicit OrderSetting(const QString& order)
+    {
+        ProjectStore::saveSetting(setting_key::order, order);
+    }
+    ~OrderSetting() { ProjectStore::saveSetting(setting_key::order, QStringLiteral("store")); }
+};
+
+// BM_Keystroke with "Most used first": the filter's matches ordered by
+// their frecency scores from the usage file.
+void BM_KeystrokeByUse(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    const OrderSetting order(QStringLiteral("use"));
+    UsageRecords::instance().use(count);
+    // The settings file just written is parsed afresh until it settles.
+    QThread::msleep(1100);
+    Application& app = Application::instance();
+    app.open();
+    std::int64_t i = 0;
+    for (auto _ : state) {
+        app.keystroke(textFor(i++));
+    }
+    state.counters["matches"] = double(app.panel().searchResults()->numberOfRows());
+    app.close();
+    state.SetComplexityN(count);
+}
+
+// The empty text with "Most used first": the five most used projects.
+void BM_EmptyTextByUse(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    Stores::instance().use(count);
+    const OrderSetting order(QStringLiteral("use"));
+    UsageRecords::instance().use(count);
+    QThread::msleep(1100);
+    Application& app = Application::instance();
+    app.open();
+    for (auto _ : state) {
+        app.keystroke(QString());
     }
     state.counters["matches"] = double(app.panel().searchResults()->numberOfRows());
     app.close();
@@ -253,6 +353,8 @@ void sizes(benchmark::internal::Benchmark* b)
 }
 
 BENCHMARK(BM_Keystroke)->Apply(sizes);
+BENCHMARK(BM_KeystrokeByUse)->Apply(sizes);
+BENCHMARK(BM_EmptyTextByUse)->Apply(sizes);
 BENCHMARK(BM_KeystrokePainted)->Apply(sizes);
 BENCHMARK(BM_OpenPanel)->Apply(sizes)->UseManualTime();
 BENCHMARK(BM_ReadNames)->Apply(sizes);

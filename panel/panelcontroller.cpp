@@ -17,6 +17,7 @@
 #include "platform/screencoordinates.h"
 #include "projects/launcher.h"
 #include "projects/projectstore.h"
+#include "projects/projectusage.h"
 #include "projects/textform.h"
 #include "shortcut/globalshortcutrecorder.h"
 
@@ -457,6 +458,11 @@ void PanelController::openPanel()
     if (ApplicationDelegate* app = ApplicationDelegate::shared()) {
         app->setSelectedSearch(0);
         app->setSearchDirection(QStringLiteral(""));
+    }
+
+    // With the most used first, the empty text lists them from the start.
+    if (ordersByUse()) {
+        runSearch();
     }
 }
 

@@ -86,6 +86,12 @@ public:
     // QWidget with an empty QHBoxLayout) that takes the shortcut recorder.
     QCheckBox* startAtLogin() const;
     QWidget* shortcutRecorderSlot() const;
+    // "Most used first" ("Order" = "use") and "Open in a tmux session"
+    // ("Open In" = "tmux"), disabled with the note beside it while tmux is
+    // not on PATH.
+    QCheckBox* order_by_use() const;
+    QCheckBox* open_in_tmux() const;
+    QLabel* open_in_tmux_note() const;
     // The "Scan Folder…" dialog; null until it is first asked for.
     ScanDialog* scanDialog() const { return scanDialog_.get(); }
 
@@ -176,6 +182,10 @@ public Q_SLOTS:
     void updateTerminalApp();
     // Writes or removes the autostart entry as the check box says.
     void updateStartAtLogin();
+    // Store "Order" ("use" or "store") and "Open In" ("tmux" or "window") as
+    // the check boxes say; the form stays open.
+    void updateOrderByUse();
+    void updateOpenIn();
     // Open the help page and the launch-commands page in the browser.
     void goToHelp();
     void goToCommands();

@@ -4,6 +4,7 @@
 
 #include "app/applicationdelegate.h"
 #include "panel/firstrunhint.h"
+#include "panel/listedprojects.h"
 #include "panel/panelgeometry.h"
 #include "panel/projectsearch.h"
 #include "panel/searchfieldview.h"
@@ -66,16 +67,18 @@ void PanelController::runSearch()
         table->reloadData();
     };
 
-    // The empty text: back to the opening height.
-    if (text.isEmpty()) {
+    // The matches; the store is read afresh on every keystroke. With
+    // "Order" = "use" they come most used first, and the empty text lists
+    // the most used.
+    const QStringList matches = listedProjects(text);
+
+    // The empty text (and nothing used): back to the opening height.
+    if (text.isEmpty() && matches.isEmpty()) {
         const SearchLayout layout = searchLayoutFor(text, 0);
         setWindowFrame(*layout.panelFrame);
         hideList();
         return;
     }
-
-    // The matches; the store is read afresh on every keystroke.
-    const QStringList matches = ProjectSearch(text).filter(ProjectStore::projectNames());
 
     // No match: the panel keeps its frame and the launch target its value.
     if (matches.isEmpty()) {
@@ -104,7 +107,9 @@ bool PanelController::control(QWidget* /*control*/, QWidget* /*textView*/, const
     ApplicationDelegate* app = ApplicationDelegate::shared();
     SearchState state = app ? searchStateOf(*app) : SearchState();
     const CommandEffect effect =
-        doCommand(state, searchCommandNamed(command), searchField()->text().isEmpty());
+        // The most used projects listed on an empty text can be moved through too.
+        doCommand(state, searchCommandNamed(command),
+                  searchField()->text().isEmpty() && !state.searchArray);
     // The state is stored before anything it leads to: selecting a row makes
     // the results list look at it.
     if (app) {

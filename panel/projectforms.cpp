@@ -15,6 +15,7 @@
 #include "platform/diagnostics.h"
 #include "platform/openpanel.h"
 #include "platform/services.h"
+#include "platform/tmuxsessionrunner.h"
 #include "platform/urlopener.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
@@ -27,6 +28,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -98,6 +100,21 @@ QCheckBox* PanelController::startAtLogin() const
 QWidget* PanelController::shortcutRecorderSlot() const
 {
     return ui_->shortcutRecorderSlot;
+}
+
+QCheckBox* PanelController::order_by_use() const
+{
+    return ui_->order_by_use;
+}
+
+QCheckBox* PanelController::open_in_tmux() const
+{
+    return ui_->open_in_tmux;
+}
+
+QLabel* PanelController::open_in_tmux_note() const
+{
+    return ui_->open_in_tmux_note;
 }
 
 void PanelController::awakeForms()
@@ -258,6 +275,14 @@ void PanelController::openPreferences()
     ui_->editor_cmd->setText(settingText(settings, setting_key::editorCommand));
     ui_->terminal_app->setText(settingText(settings, setting_key::terminal));
     ui_->startAtLogin->setChecked(zarvo::startsAtLogin());
+    ui_->order_by_use->setChecked(settingText(settings, setting_key::order) ==
+                                  QLatin1String("use"));
+    // tmux can be chosen only where it is installed; a stored choice still shows.
+    const bool hasTmux = tmuxIsInstalled();
+    ui_->open_in_tmux->setChecked(settingText(settings, setting_key::openIn) ==
+                                  QLatin1String("tmux"));
+    ui_->open_in_tmux->setEnabled(hasTmux || ui_->open_in_tmux->isChecked());
+    ui_->open_in_tmux_note->setVisible(!hasTmux);
     orderFrontRegardless(openPreferences_.get());
 }
 
@@ -281,6 +306,24 @@ void PanelController::updateStartAtLogin()
         logLine(status.error);
         // The box shows what will happen at the next login.
         box->setChecked(zarvo::startsAtLogin());
+    }
+}
+
+void PanelController::updateOrderByUse()
+{
+    ProjectStore::saveSetting(setting_key::order, ui_->order_by_use->isChecked()
+                                                      ? QStringLiteral("use")
+                                                      : QStringLiteral("store"));
+}
+
+void PanelController::updateOpenIn()
+{
+    ProjectStore::saveSetting(setting_key::openIn, ui_->open_in_tmux->isChecked()
+                                                       ? QStringLiteral("tmux")
+                                                       : QStringLiteral("window"));
+    if (!tmuxIsInstalled()) {
+        // Once unchecked it cannot be chosen again until tmux is there.
+        ui_->open_in_tmux->setEnabled(ui_->open_in_tmux->isChecked());
     }
 }
 

@@ -191,7 +191,7 @@ SearchLayout searchLayout(const QString& text, qsizetype matchCount, const QRect
         return QRectF(panel.x(), fromBottom ? panelBottom : panelTop - height, panel.width(),
                       height);
     };
-    if (text.isEmpty()) {
+    if (text.isEmpty() && matchCount <= 0) {
         layout.panelFrame = frameOf(kEmptyTextPanelHeight);
         return layout;
     }

@@ -79,7 +79,8 @@ struct SearchLayout {
     double contentHeight = 0;
 };
 
-// The layout for a search of TEXT that matched MATCHCOUNT names. PANEL is the
+// The layout for a search of TEXT that matched MATCHCOUNT names (for the empty
+// text, the names listed without a search; with none, the opening height). PANEL is the
 // panel's current frame, SCREEN the primary screen's frame and USABLE the part
 // of it not covered by desktop panels. A panel whose rows would reach below
 // the bottom of USABLE ends there instead (never shorter than one row) and its

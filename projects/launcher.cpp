@@ -4,10 +4,31 @@
 #include "platform/filetrust.h"
 #include "platform/scriptrunner.h"
 #include "platform/services.h"
+#include "platform/tmuxsessionrunner.h"
 #include "projects/launchscript.h"
 #include "projects/projectstore.h"
+#include "projects/projectusage.h"
+#include "projects/textform.h"
+
+#include <QDateTime>
 
 namespace zarvo {
+namespace {
+
+// Uses are recorded only while the search orders by them: with the store's
+// order nothing about launches is kept.
+void recordLaunch(const QString& name)
+{
+    if (!ordersByUse()) {
+        return;
+    }
+    if (const Status recorded = ProjectUsage::recordUse(name, QDateTime::currentSecsSinceEpoch());
+        !recorded.ok()) {
+        logLine(QStringLiteral("Could not record the use: %1").arg(recorded.error));
+    }
+}
+
+} // namespace
 
 ProjectScript projectLaunchScript(const QString& name, Writers writers)
 {
@@ -74,10 +95,17 @@ bool launchProject(const QString& name, LaunchSender sender,
         logLine(QStringLiteral("Launch not run: no script runner is installed"));
         return false;
     }
-    if (const Status ran = runner->run(*built.script); !ran.ok()) {
+    // "Open In" = "tmux": the same script, run in the project's tmux session.
+    const std::optional<LaunchSettings> settings = ProjectStore::loadSettings(Writers::ownerOnly);
+    const bool inTmux =
+        settings && textForm(*settings, setting_key::openIn) == QLatin1String("tmux");
+    const Status ran =
+        inTmux ? TmuxSessionRunner(*runner).run(name, *built.script) : runner->run(*built.script);
+    if (!ran.ok()) {
         logLine(QStringLiteral("Launch not run: %1").arg(ran.error));
         return false;
     }
+    recordLaunch(name);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/diagnostics.h"
 #include "platform/plistio.h"
 #include "platform/resourcedir.h"
+#include "projects/projectusage.h"
 
 #include <functional>
 
@@ -122,10 +123,17 @@ Status ProjectStore::addProjects(const QList<NamedEntry>& entries, QStringList* 
 
 Status ProjectStore::removeProject(const QString& name)
 {
-    return modify(projectsPath(), [&](QVariantMap& dict) {
+    Status status = modify(projectsPath(), [&](QVariantMap& dict) {
         dict.remove(name);
         return true;
     });
+    // A removed project's uses go with it; a failure there only logs.
+    if (status.ok()) {
+        if (const Status forgotten = ProjectUsage::forget(name); !forgotten.ok()) {
+            logLine(QStringLiteral("Could not update the usage records: %1").arg(forgotten.error));
+        }
+    }
+    return status;
 }
 
 std::optional<LaunchSettings> ProjectStore::loadSettings(Writers writers, plist::ReadReport* report)

@@ -24,6 +24,12 @@ inline const QString commands = QStringLiteral("commands");
 namespace setting_key {
 inline const QString editorCommand = QStringLiteral("Editor Command");
 inline const QString terminal = QStringLiteral("Terminal");
+// Optional: "use" lists the most used projects first; "store" (or absent)
+// keeps the store's order.
+inline const QString order = QStringLiteral("Order");
+// Optional: "tmux" runs a launch in the project's tmux session; "window" (or
+// absent) opens a new terminal window.
+inline const QString openIn = QStringLiteral("Open In");
 } // namespace setting_key
 
 using ProjectEntry = QVariantMap;

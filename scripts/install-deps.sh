@@ -22,8 +22,8 @@ packages=(
   dbus-daemon
   # gsettings and its schema compiler, for `zarvo shortcut bind` and its test
   libglib2.0-bin
-  # the launch tests pull from a local git origin
-  git
+  # the launch tests pull from a local git origin and run tmux sessions
+  git tmux
   # the Debian package and its test (CPack's DEB generator runs file(1) on what
   # it packs); the desktop session test and its screenshots
   dpkg-dev file desktop-file-utils python3 imagemagick

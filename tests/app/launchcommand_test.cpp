@@ -1,5 +1,7 @@
+#include "platform/plistio.h"
 #include "platform/resourcedir.h"
 #include "projects/projectstore.h"
+#include "projects/projectusage.h"
 #include "support/runzarvo.h"
 #include "support/tempresources.h"
 
@@ -8,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -16,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zarvo {
 namespace {
@@ -64,6 +68,48 @@ protected:
         env.insert(s("TMPDIR"), root + s("/tmp"));
         env.insert(s("GIT_CONFIG_NOSYSTEM"), s("1"));
         env.insert(s("ZARVO_TERMINAL"), root + s("/bin/stand-in"));
+        // Usage records here, for the launches and for this process.
+        env.insert(s("XDG_STATE_HOME"), root + s("/state"));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(root + s("/state")));
+        // tmux servers of this test only, whatever runs around it.
+        ASSERT_TRUE(QDir(root).mkpath(s("tmux")));
+        env.insert(s("TMUX_TMPDIR"), root + s("/tmux"));
+        env.remove(s("TMUX"));
+    }
+
+    void TearDown() override
+    {
+        if (QFileInfo::exists(tmuxSocket())) {
+            QProcess::execute(s("tmux"), {s("-S"), tmuxSocket(), s("kill-server")});
+        }
+        qunsetenv("XDG_STATE_HOME");
+    }
+
+    // The default server's socket under the private TMUX_TMPDIR.
+    QString tmuxSocket() const { return root + s("/tmux/tmux-%1/default").arg(::getuid()); }
+    // Runs the real tmux against the test's server.
+    int tmux(const QStringList& args) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(s("tmux"), args);
+        process.waitForFinished(10000);
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // Launches NAME and waits for its terminal, starting from no trace of
+    // an earlier one.
+    void launchAgain(const QString& name)
+    {
+        QFile::remove(file("terminal-done.txt"));
+        launch(name);
+    }
+
+    QStringList searched(const QString& text)
+    {
+        const test::ProcessResult result = runZarvo({s("search"), text}, env);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     void stub(const char* name, const char* body)
@@ -258,6 +304,104 @@ TEST_F(LaunchCommandTest, AStoreOthersCanChangeIsRefusedWithTheFix)
     EXPECT_TRUE(refused.err.contains(s("chmod o-w"))) << refused.err.toStdString();
     EXPECT_TRUE(QDir(root + s("/tmp")).isEmpty()) << "nothing was run";
     EXPECT_EQ(runZarvo({s("script"), s("web")}, env).exitCode, 0) << "printing still works";
+}
+
+TEST_F(LaunchCommandTest, LaunchesOrderTheSearchAndTheRecordsFollowRemovalAndRename)
+{
+    for (const char* name : {"api-web", "blog-web", "shop-web"}) {
+        ProjectStore::saveProject(s(name), {{entry_key::filePath, root}});
+    }
+    ProjectStore::saveSetting(setting_key::editorCommand, s("editor-stub"));
+    const QString usage = root + s("/state/zarvo/usage.plist");
+
+    // With the store's order nothing is recorded.
+    launchAgain(s("shop-web"));
+    EXPECT_FALSE(QFile::exists(usage));
+    EXPECT_EQ(searched(s("web")), QStringList({s("api-web"), s("blog-web"), s("shop-web")}));
+
+    ASSERT_EQ(runZarvo({s("settings"), s("order"), s("use")}, env).exitCode, 0);
+    EXPECT_TRUE(runZarvo({s("settings")}, env).out.contains(s("\nOrder: use\n")));
+    // A broken file is no failure: it reads as no uses and is replaced.
+    ASSERT_TRUE(QDir().mkpath(root + s("/state/zarvo")));
+    QFile broken(usage);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("<plist><dict><key>api-web");
+    broken.close();
+    ::chmod(QFile::encodeName(usage).constData(), 0644);
+    EXPECT_EQ(searched(s("web")), QStringList({s("api-web"), s("blog-web"), s("shop-web")}));
+
+    launchAgain(s("shop-web"));
+    launchAgain(s("shop-web"));
+    launchAgain(s("blog-web"));
+    EXPECT_EQ(searched(s("web")), QStringList({s("shop-web"), s("blog-web"), s("api-web")}));
+    EXPECT_EQ(searched(s("")), QStringList({s("shop-web"), s("blog-web")}));
+    const auto records = plist::readDictionaryFile(usage);
+    ASSERT_TRUE(records.has_value()) << "the broken file was replaced";
+    EXPECT_EQ(records->value(s("shop-web")).toMap().value(s("uses")).toList().size(), 2);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(usage).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "owner-only";
+
+    // Removed: the record goes, so a new project of that name starts afresh.
+    ASSERT_EQ(runZarvo({s("remove"), s("shop-web")}, env).exitCode, 0);
+    EXPECT_FALSE(plist::readDictionaryFile(usage)->contains(s("shop-web")));
+    ProjectStore::saveProject(s("shop-web"), {{entry_key::filePath, root}});
+    EXPECT_EQ(searched(s("web")), QStringList({s("blog-web"), s("api-web"), s("shop-web")}));
+
+    // Renamed (as editing renames): the record comes along.
+    ProjectStore::saveProject(s("zine-web"), *ProjectStore::projectEntry(s("blog-web")));
+    ASSERT_TRUE(ProjectUsage::rename(s("blog-web"), s("zine-web")).ok());
+    ProjectStore::removeProject(s("blog-web"));
+    EXPECT_EQ(searched(s("web")), QStringList({s("zine-web"), s("api-web"), s("shop-web")}));
+}
+
+// "Open In" = "tmux", on a server of the test's own (TMUX_TMPDIR): the first
+// launch makes the session and runs the commands in it, every launch attaches
+// one terminal window, and the second runs nothing again.
+TEST_F(LaunchCommandTest, TmuxRunsTheCommandsOnceInTheProjectsSessionAndAttaches)
+{
+    const QString realTmux = QStandardPaths::findExecutable(s("tmux"));
+    ASSERT_FALSE(realTmux.isEmpty()) << "tmux comes with scripts/install-deps.sh";
+    // Every call to tmux noted before the real one runs.
+    stub("tmux", QByteArray("printf '%s\\n' \"$*\" >> '%1/tmux-calls.txt'\nexec '" +
+                            realTmux.toUtf8() + "' \"$@\"\n")
+                     .constData());
+    // A shell that stays, as the user's would, so the session lives on.
+    stub("waitingshell", "pwd > '%1/shell.txt'\nexec sleep 120\n");
+    env.insert(s("SHELL"), root + s("/bin/waitingshell"));
+
+    const QString name = s("my.app:v2");
+    const QString folder = root + s("/") + name;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ProjectStore::saveProject(name, {{entry_key::filePath, folder},
+                                     {entry_key::openFinder, s("1")},
+                                     {entry_key::commands, s("echo ran >> ../ran.txt")}});
+    ProjectStore::saveSetting(setting_key::editorCommand, s("editor-stub"));
+    // A second terminal: the script ends with the exit that tmux must not get.
+    ProjectStore::saveSetting(setting_key::terminal, s("MyTerm"));
+    const QString script = runZarvo({s("script"), name}, env).out;
+    ASSERT_EQ(runZarvo({s("settings"), s("open"), s("tmux")}, env).exitCode, 0);
+    EXPECT_EQ(runZarvo({s("script"), name}, env).out, script) << "the script is the same";
+
+    launch(name);
+    ASSERT_TRUE(waitForFile(file("shell.txt"))) << terminalOutput().toStdString();
+    EXPECT_EQ(readAll(file("ran.txt")), QByteArray("ran\n"));
+    EXPECT_EQ(readAll(file("editor.txt")), lines({folder, s("./")}));
+    EXPECT_EQ(readAll(file("xdg-open.txt")), lines({folder, folder}));
+    EXPECT_TRUE(waitForFile(file("myterm.txt")));
+    EXPECT_EQ(readAll(file("shell.txt")), lines({folder})) << "no exit: the shell stays";
+    EXPECT_EQ(tmux({s("has-session"), s("-t"), s("=my_app_v2")}), 0);
+    EXPECT_EQ(readAll(file("terminal-cwd.txt")), lines({folder})) << "the attaching window";
+
+    launchAgain(name);
+    EXPECT_EQ(tmux({s("has-session"), s("-t"), s("=my_app_v2")}), 0);
+    const QStringList calls =
+        QString::fromUtf8(readAll(file("tmux-calls.txt"))).split(QLatin1Char('\n'));
+    EXPECT_EQ(calls.filter(s("new-session")).size(), 1)
+        << calls.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(calls.filter(s("new-session -d -s my_app_v2 -c ") + folder).size(), 1);
+    EXPECT_EQ(calls.filter(s("attach-session -t =my_app_v2")).size(), 2);
+    EXPECT_EQ(readAll(file("ran.txt")), QByteArray("ran\n")) << "nothing ran twice";
 }
 
 TEST_F(LaunchCommandTest, AnUnknownProjectIsAnError)

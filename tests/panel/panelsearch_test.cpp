@@ -3,6 +3,7 @@
 #include "panel/panelcontroller.h"
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
+#include "platform/plistio.h"
 #include "platform/recordingscriptrunner.h"
 #include "platform/resourcedir.h"
 #include "platform/services.h"
@@ -12,11 +13,14 @@
 #include "widgettesting.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QTemporaryDir>
 
 #include "support/wait.h"
 
@@ -281,6 +285,60 @@ TEST_F(PanelSearchTest, ReturnLaunchesTheTargetAndClosesThePanel)
     ASSERT_EQ(runner.scripts().size(), 1);
     EXPECT_TRUE(runner.scripts().first().contains(folderOf(QStringLiteral("data"))));
     EXPECT_FALSE(controller().hasActivePanel());
+}
+
+// "Most used first": the empty text lists the five most used projects, which
+// the keys move through; a launch from that list counts at once.
+TEST_F(PanelSearchTest, MostUsedFirstListsFiveOnTheEmptyText)
+{
+    const QStringList names{QStringLiteral("alpha"),   QStringLiteral("bravo"),
+                            QStringLiteral("charlie"), QStringLiteral("delta"),
+                            QStringLiteral("echo"),    QStringLiteral("foxtrot"),
+                            QStringLiteral("golf")};
+    addProjects(names);
+    ASSERT_TRUE(ProjectStore::saveSetting(QStringLiteral("Order"), QStringLiteral("use")).ok());
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    const auto unset = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
+    // bravo used once ... golf six times, all a minute ago; alpha never.
+    const qint64 aMinuteAgo = QDateTime::currentSecsSinceEpoch() - 60;
+    QVariantMap records;
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        records.insert(names[i],
+                       QVariantMap{{QStringLiteral("uses"), QVariantList(i, aMinuteAgo)}});
+    }
+    ASSERT_TRUE(QDir().mkpath(state.filePath(QStringLiteral("zarvo"))));
+    QFile usage(state.filePath(QStringLiteral("zarvo/usage.plist")));
+    ASSERT_TRUE(usage.open(QIODevice::WriteOnly));
+    usage.write(plist::toXml(records));
+    usage.close();
+
+    const QStringList fiveMostUsed{QStringLiteral("golf"), QStringLiteral("foxtrot"),
+                                   QStringLiteral("echo"), QStringLiteral("delta"),
+                                   QStringLiteral("charlie")};
+    app.togglePanel();
+    ASSERT_TRUE(waitUntil([&] {
+        return controller().window()->windowOpacity() == 1.0 && table().numberOfRows() == 5;
+    }));
+    EXPECT_EQ(app.searchArray(), fiveMostUsed);
+    EXPECT_EQ(controller().windowFrame().height(), 5 * 35 + 90);
+    EXPECT_TRUE(list().isVisible());
+    EXPECT_EQ(app.selectedProject(), QStringLiteral("golf"));
+
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_EQ(app.selectedProject(), QStringLiteral("foxtrot"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(runner.scripts().size(), 1);
+    EXPECT_TRUE(runner.scripts().first().contains(folderOf(QStringLiteral("foxtrot"))));
+
+    // foxtrot now ties with golf and comes first in the store's order.
+    app.togglePanel();
+    ASSERT_TRUE(waitUntil([&] { return table().numberOfRows() == 5; }));
+    EXPECT_EQ(app.selectedProject(), QStringLiteral("foxtrot"));
+    // Typing searches as before, most used first among the matches.
+    type(QStringLiteral("ha"));
+    EXPECT_EQ(app.searchArray(), QStringList({QStringLiteral("charlie"), QStringLiteral("alpha")}));
 }
 
 TEST_F(PanelSearchTest, ReturnWithoutATargetOnlyCloses)

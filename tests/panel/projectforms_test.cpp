@@ -12,9 +12,11 @@
 #include "platform/recordingscriptrunner.h"
 #include "platform/resourcedir.h"
 #include "platform/services.h"
+#include "platform/tmuxsessionrunner.h"
 #include "platform/urlopener.h"
 #include "projects/newprojects.h"
 #include "projects/projectstore.h"
+#include "projects/textform.h"
 #include "support/tempresources.h"
 
 #include "support/wait.h"
@@ -358,10 +360,15 @@ TEST_F(ProjectFormsTest, TabGoesThroughTheFormsTopToBottom)
                            QStringLiteral("project_commands"), QStringLiteral("btnCommandsHelp"),
                            QStringLiteral("btnCreate")}));
     app.MenuPreferences();
-    EXPECT_EQ(tabOrder(controller().editor_cmd()),
-              (QStringList{QStringLiteral("editor_cmd"), QStringLiteral("btnSaveEditorCmd"),
-                           QStringLiteral("terminal_app"), QStringLiteral("btnSaveTerminalApp"),
-                           QStringLiteral("startAtLogin"), QStringLiteral("btnHelp")}));
+    QStringList settingsOrder{QStringLiteral("editor_cmd"),   QStringLiteral("btnSaveEditorCmd"),
+                              QStringLiteral("terminal_app"), QStringLiteral("btnSaveTerminalApp"),
+                              QStringLiteral("startAtLogin"), QStringLiteral("order_by_use")};
+    // The tmux choice is disabled, so skipped, where tmux is not installed.
+    if (tmuxIsInstalled()) {
+        settingsOrder << QStringLiteral("open_in_tmux");
+    }
+    settingsOrder << QStringLiteral("btnHelp");
+    EXPECT_EQ(tabOrder(controller().editor_cmd()), settingsOrder);
 }
 
 // --- Choosing the path ----------------------------------------------------
@@ -572,6 +579,56 @@ TEST_F(ProjectFormsTest, EachSettingsActionSavesOnlyItsOwnKey)
                   editor ? QStringLiteral("term0") : QStringLiteral("ed0"));
         EXPECT_FALSE(settingsForm().isVisible());
     }
+}
+
+// The two opt-in choices: each box writes its own setting at once and the
+// form stays open; the tmux one cannot be chosen without tmux on PATH.
+TEST_F(ProjectFormsTest, TheOptInChoicesWriteOrderAndOpenIn)
+{
+    struct Row {
+        const char* what;
+        QCheckBox* (PanelController::*box)() const;
+        const QString& key;
+        QString on, off;
+    };
+    const std::vector<Row> rows{
+        {"Most used first", &PanelController::order_by_use, setting_key::order,
+         QStringLiteral("use"), QStringLiteral("store")},
+        {"Open in a tmux session", &PanelController::open_in_tmux, setting_key::openIn,
+         QStringLiteral("tmux"), QStringLiteral("window")},
+    };
+    const QByteArray path = qgetenv("PATH");
+    const QTemporaryDir emptyBin;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // tmux found on a PATH of its own, so the test does not depend on it.
+        const QString bin = emptyBin.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        QFile tmux(bin + QStringLiteral("/tmux"));
+        ASSERT_TRUE(tmux.open(QIODevice::WriteOnly));
+        tmux.close();
+        tmux.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", QFile::encodeName(bin));
+        app.MenuPreferences();
+        QCheckBox* box = (controller().*row.box)();
+        EXPECT_FALSE(box->isChecked()) << "off by default";
+        ASSERT_TRUE(box->isEnabled());
+        box->click();
+        EXPECT_EQ(textForm(*ProjectStore::loadSettings(), row.key), row.on);
+        EXPECT_TRUE(settingsForm().isVisible());
+        settingsForm().close();
+        app.MenuPreferences();
+        EXPECT_TRUE(box->isChecked()) << "the box shows the setting";
+        box->click();
+        EXPECT_EQ(textForm(*ProjectStore::loadSettings(), row.key), row.off);
+        settingsForm().close();
+    }
+    EXPECT_FALSE(controller().open_in_tmux_note()->isVisibleTo(&settingsForm()));
+    qputenv("PATH", QFile::encodeName(emptyBin.path()));
+    app.MenuPreferences();
+    EXPECT_FALSE(controller().open_in_tmux()->isEnabled()) << "no tmux on PATH";
+    EXPECT_TRUE(controller().open_in_tmux_note()->isVisibleTo(&settingsForm()));
+    qputenv("PATH", path);
 }
 
 TEST_F(ProjectFormsTest, StartAtLoginWritesAndRemovesTheAutostartEntry)
