@@ -2,6 +2,7 @@
 
 #include "platform/diagnostics.h"
 #include "platform/filetrust.h"
+#include "platform/notifier.h"
 #include "platform/scriptrunner.h"
 #include "platform/services.h"
 #include "projects/launchscript.h"
@@ -74,8 +75,9 @@ bool launchProject(const QString& name, LaunchSender sender,
         logLine(QStringLiteral("Launch not run: no script runner is installed"));
         return false;
     }
-    if (const Status ran = runner->run(*built.script); !ran.ok()) {
+    if (const Status ran = runner->run(*built.script, name); !ran.ok()) {
         logLine(QStringLiteral("Launch not run: %1").arg(ran.error));
+        notifyUser(QStringLiteral("Launch failed"), ran.error);
         return false;
     }
     return true;
