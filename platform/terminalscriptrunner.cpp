@@ -540,9 +540,8 @@ QByteArray windowShellProgram(const QStringList& commands)
             continue;
         }
         const QString folder = folderWord(commands[i]).value_or(commands[i].trimmed());
-        program += "if ! " + run + " 2>/dev/null; then\n    __zarvo_folder_gone " +
-                   singleQuoted(folder.isEmpty() ? QStringLiteral("~") : folder).toUtf8() +
-                   "\nfi\n";
+        program += run + " 2>/dev/null || __zarvo_folder_gone " +
+                   singleQuoted(folder.isEmpty() ? QStringLiteral("~") : folder).toUtf8() + '\n';
     }
     program += "__zarvo_stay\n";
     return program;
