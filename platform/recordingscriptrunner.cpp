@@ -2,13 +2,14 @@
 
 namespace zarvo {
 
-Status RecordingScriptRunner::run(const QString& script)
+Status RecordingScriptRunner::run(const QString& script, const QString& title)
 {
     scripts_ << script;
+    titles_ << title;
     if (onRun_) {
         onRun_(script);
     }
-    return Status::success();
+    return result_;
 }
 
 } // namespace zarvo

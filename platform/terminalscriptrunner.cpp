@@ -1,9 +1,13 @@
 #include "platform/terminalscriptrunner.h"
 
+#include "platform/diagnostics.h"
+#include "platform/terminalemulators.h"
+#include "platform/watchedstart.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -123,6 +127,36 @@ rm -f -- "$0"
 # Ctrl-C stops the running command only, as it would at a prompt.
 trap : INT
 
+# __zarvo_stay: stays in the user's shell, in the folder the commands left.
+__zarvo_stay() {
+    if [ -n "${SHELL:-}" ] && [ -x "$SHELL" ]; then
+        exec "$SHELL"
+    fi
+    exec /bin/sh
+}
+
+# __zarvo_folder_gone FOLDER: the launch could not change into FOLDER. Says so
+# in one line and stays in this shell, where it is, running nothing more of
+# the launch: the project's commands are meant for that folder only.
+__zarvo_folder_gone() {
+    if [ -e "$1" ]; then
+        printf 'Zarvo: cannot change into %s, so nothing more of this launch runs.\n' "$1" >&2
+    else
+        printf 'Zarvo: the folder %s is gone, so nothing more of this launch runs.\n' "$1" >&2
+    fi
+    __zarvo_stay
+}
+
+# When `open -a` found no application, an `exit` among the commands waits for
+# Return, so that the window does not close before its message can be read.
+__zarvo_on_exit() {
+    if [ -n "${__zarvo_open_failed:-}" ]; then
+        printf '%s' 'Press Return to close this window. '
+        read -r __zarvo_answer || :
+    fi
+}
+trap __zarvo_on_exit EXIT
+
 # __zarvo_absolute PATH: PATH as an absolute path.
 __zarvo_absolute() {
     if [ -d "$1" ]; then
@@ -135,24 +169,38 @@ __zarvo_absolute() {
     fi
 }
 
-# __zarvo_start FOLDER PROGRAM [ARGUMENT...]: starts PROGRAM in FOLDER, in a
-# session of its own so that it outlives this terminal.
+# __zarvo_start FOLDER PROGRAM [ARGUMENT...]: starts PROGRAM in FOLDER in a
+# session of its own, with its standard streams away from this terminal, and
+# returns as soon as it has left this terminal's session, so that neither the
+# end of this window nor its hang-up can reach it. It is not waited for.
 __zarvo_start() {
-    (
-        CDPATH= cd -- "$1" || exit
-        shift
-        if command -v setsid >/dev/null 2>&1; then
-            setsid "$@" </dev/null >/dev/null 2>&1 &
-        else
+    local folder
+    folder=$1
+    shift
+    if command -v setsid >/dev/null 2>&1; then
+        # setsid --fork returns at once. Its child prints only once it is in
+        # a session of its own, and the output ends as PROGRAM starts, which
+        # is what the command substitution waits for.
+        : "$(CDPATH= cd -- "$folder" &&
+            exec setsid -f /bin/sh -c 'printf x; exec "$@" </dev/null >/dev/null 2>&1' sh "$@" \
+                </dev/null 2>/dev/null)"
+    else
+        (
+            CDPATH= cd -- "$folder" || exit
             nohup "$@" </dev/null >/dev/null 2>&1 &
-        fi
-    )
+        )
+    fi
 }
 
-# __zarvo_desktop_file NAME: the desktop entry NAME.desktop, or the one whose
-# Name is NAME in any letter case, from the XDG data folders.
+# __zarvo_printable TEXT: TEXT with each control character shown as "?".
+__zarvo_printable() {
+    printf '%s' "$1" | LC_ALL=C tr '\000-\037\177' '?'
+}
+
+# __zarvo_desktop_file ID: the desktop entry ID.desktop in the applications
+# folder of the first XDG data folder that has it.
 __zarvo_desktop_file() {
-    local dirs dir entry
+    local dirs dir
     dirs="${XDG_DATA_HOME:-$HOME/.local/share}:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}"
     while [ -n "$dirs" ]; do
         dir=${dirs%%:*}
@@ -160,25 +208,38 @@ __zarvo_desktop_file() {
         *:*) dirs=${dirs#*:} ;;
         *) dirs= ;;
         esac
-        [ -n "$dir" ] && [ -d "$dir/applications" ] || continue
+        case $dir in
+        /*) ;;
+        *) continue ;;
+        esac
         if [ -f "$dir/applications/$1.desktop" ]; then
             printf '%s\n' "$dir/applications/$1.desktop"
             return 0
         fi
-        for entry in "$dir/applications"/*.desktop; do
-            if [ -f "$entry" ] && grep -Fxqi -e "Name=$1" -- "$entry"; then
-                printf '%s\n' "$entry"
-                return 0
-            fi
-        done
     done
     return 1
 }
 
 # __zarvo_open_application NAME FOLDER: the program NAME on PATH (or its
-# lower-case form), otherwise the desktop application NAME, started in FOLDER.
+# lower-case form), otherwise the desktop application whose id is NAME,
+# started detached in FOLDER. A name with "/" or a control character names
+# no application and is refused.
 __zarvo_open_application() {
     local candidate found entry
+    case $1 in
+    */*)
+        printf 'open: refusing the application name "%s": it contains "/"\n' \
+            "$(__zarvo_printable "$1")" >&2
+        __zarvo_open_failed=1
+        return 1
+        ;;
+    esac
+    if [ "$(printf '%s.' "$1" | LC_ALL=C tr -d '\000-\037\177')" != "$1." ]; then
+        printf 'open: refusing the application name "%s": it contains a control character\n' \
+            "$(__zarvo_printable "$1")" >&2
+        __zarvo_open_failed=1
+        return 1
+    fi
     for candidate in "$1" "$(printf '%s' "$1" | tr '[:upper:]' '[:lower:]')"; do
         case $candidate in
         '' | -*) continue ;;
@@ -191,23 +252,32 @@ __zarvo_open_application() {
             ;;
         esac
     done
-    if entry=$(__zarvo_desktop_file "$1"); then
-        if command -v gtk-launch >/dev/null 2>&1; then
-            entry=${entry##*/}
-            __zarvo_start "$2" gtk-launch "${entry%.desktop}"
-            return
+    case $1 in
+    '' | -* | .*) ;;
+    *)
+        if entry=$(__zarvo_desktop_file "$1"); then
+            if command -v gtk-launch >/dev/null 2>&1; then
+                __zarvo_start "$2" gtk-launch "$1"
+                return
+            fi
+            if command -v gio >/dev/null 2>&1; then
+                __zarvo_start "$2" gio launch "$entry"
+                return
+            fi
+            echo "open: cannot start the desktop entry $entry: gtk-launch (libgtk-3-bin) and gio are missing" >&2
+            __zarvo_open_failed=1
+            return 1
         fi
-        if command -v gio >/dev/null 2>&1; then
-            __zarvo_start "$2" gio launch "$entry"
-            return
-        fi
-    fi
-    echo "open: no application named $1" >&2
+        ;;
+    esac
+    echo "open: no application named $1: no program of that name on PATH and no desktop entry $1.desktop" >&2
+    __zarvo_open_failed=1
     return 1
 }
 
 # open PATH...: shows each path in its default application (a folder in the
 # file manager). open -a NAME [FOLDER]: starts the application NAME in FOLDER.
+# Both return at once and leave what they started running on its own.
 open() {
     if [ "$1" = -a ]; then
         if [ $# -lt 2 ]; then
@@ -236,20 +306,11 @@ open() {
         *://*) ;;
         *) target=$(__zarvo_absolute "$target") ;;
         esac
-        xdg-open "$target" || status=1
+        __zarvo_start "$PWD" xdg-open "$target"
     done
     return $status
 }
 
-)sh";
-
-// After the commands: stay in the user's shell, in the folder the commands
-// left, unless one of them ended this shell.
-constexpr char kShellEnding[] = R"sh(
-if [ -n "${SHELL:-}" ] && [ -x "$SHELL" ]; then
-    exec "$SHELL"
-fi
-exec /bin/sh
 )sh";
 
 QString singleQuoted(const QString& text)
@@ -294,94 +355,36 @@ std::optional<QString> plainShellWord(QStringView text)
     return word;
 }
 
-// TEXT split into words as a shell splits them, with its quotes and
-// backslashes removed; nothing is expanded. Absent when a quote is not closed.
-std::optional<QStringList> shellWords(const QString& text)
+// The index of the first command that is a `cd`, or -1.
+qsizetype firstChangeOfFolder(const QStringList& commands)
 {
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
-            if (inWord) {
-                words << word;
-                word.clear();
-                inWord = false;
-            }
-            continue;
-        }
-        inWord = true;
-        if (c == QLatin1Char('\'')) {
-            const qsizetype close = text.indexOf(QLatin1Char('\''), i + 1);
-            if (close < 0) {
-                return std::nullopt;
-            }
-            word += text.mid(i + 1, close - i - 1);
-            i = close;
-        } else if (c == QLatin1Char('"')) {
-            for (++i; i < size && text[i] != QLatin1Char('"'); ++i) {
-                if (text[i] == QLatin1Char('\\') && i + 1 < size &&
-                    QStringView(u"$`\"\\\n").contains(text[i + 1])) {
-                    ++i;
-                    if (text[i] == QLatin1Char('\n')) {
-                        continue;
-                    }
-                }
-                word += text[i];
-            }
-            if (i >= size) {
-                return std::nullopt;
-            }
-        } else if (c == QLatin1Char('\\')) {
-            if (++i < size && text[i] != QLatin1Char('\n')) {
-                word += text[i];
-            }
-        } else {
-            word += c;
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const QString trimmed = commands[i].trimmed();
+        if (trimmed == QLatin1String("cd") || trimmed.startsWith(QLatin1String("cd ")) ||
+            trimmed.startsWith(QLatin1String("cd\t"))) {
+            return i;
         }
     }
-    if (inWord) {
-        words << word;
-    }
-    return words;
+    return -1;
 }
 
-// How each known emulator takes the command it runs.
-struct Emulator {
-    QLatin1String name;
-    QStringList beforeCommand;
-};
-
-const QList<Emulator>& knownEmulators()
+// The folder the `cd` command COMMAND names as it is written, when it is one
+// plain word; "" for a bare `cd`.
+std::optional<QString> folderWord(const QString& command)
 {
-    static const QList<Emulator> emulators{
-        {QLatin1String("gnome-terminal"), {QStringLiteral("--")}},
-        {QLatin1String("konsole"), {QStringLiteral("-e")}},
-        {QLatin1String("xfce4-terminal"), {QStringLiteral("-x")}},
-        {QLatin1String("kitty"), {}},
-        {QLatin1String("alacritty"), {QStringLiteral("-e")}},
-        {QLatin1String("foot"), {}},
-        {QLatin1String("xterm"), {QStringLiteral("-e")}},
-    };
-    return emulators;
-}
-
-// The arguments that come before the command for the emulator PROGRAM; the
-// xterm convention "-e" for one we do not know.
-QStringList optionsBeforeCommand(const QString& program)
-{
-    const QString name = QFileInfo(program).fileName();
-    for (const Emulator& emulator : knownEmulators()) {
-        if (name == emulator.name) {
-            return emulator.beforeCommand;
-        }
+    const QString argument = command.trimmed().mid(2).trimmed();
+    if (argument.isEmpty()) {
+        return QString();
     }
-    return {QStringLiteral("-e")};
+    return plainShellWord(argument);
 }
 
-Status openWindow(const QStringList& commands)
+// How long an emulator that fails is given to say so: long enough for one
+// that cannot reach its display or server, short enough not to be noticed.
+constexpr std::chrono::milliseconds kQuickFailure{500};
+
+// Opens one window running COMMANDS, titled TITLE.
+Status openWindow(const QStringList& commands, const QString& title)
 {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/zarvo-launch-XXXXXX.sh"));
     file.setAutoRemove(false);
@@ -392,10 +395,10 @@ Status openWindow(const QStringList& commands)
     const QString path = file.fileName();
     const QByteArray program = windowShellProgram(commands);
     if (file.write(program) != program.size() || !file.flush()) {
-        const QString reason = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        const QString error = file.errorString();
         file.close();
         QFile::remove(path);
-        return Status::failure(reason);
+        return Status::failure(QStringLiteral("cannot write %1: %2").arg(path, error));
     }
     file.close();
 
@@ -403,34 +406,61 @@ Status openWindow(const QStringList& commands)
     if (shell.isEmpty()) {
         shell = QStringLiteral("/bin/sh");
     }
-    const QStringList command = terminalCommandLine(
-        {shell, path}, QProcessEnvironment::systemEnvironment(),
-        [](const QString& name) { return QStandardPaths::findExecutable(name); });
-    if (command.isEmpty()) {
+    const TerminalCandidates found = terminalCandidates(
+        {shell, path}, title, QProcessEnvironment::systemEnvironment(),
+        [](const QString& name) { return QStandardPaths::findExecutable(name); },
+        [](const QString& link) {
+            const QString real = QFileInfo(link).canonicalFilePath();
+            return real.isEmpty() ? link : real;
+        });
+    if (!found.problem.isEmpty() || found.candidates.isEmpty()) {
         QFile::remove(path);
-        return Status::failure(QStringLiteral("no terminal emulator found (set ZARVO_TERMINAL)"));
+        return Status::failure(
+            !found.problem.isEmpty()
+                ? found.problem
+                : QStringLiteral("no terminal emulator found (install xterm, or set "
+                                 "ZARVO_TERMINAL to a terminal and its option that runs a "
+                                 "command, such as \"xterm -e\")"));
     }
 
     const QString home = QDir::homePath();
-    QString folder = changedFolder(commands, home).value_or(home);
-    if (!QFileInfo(folder).isDir()) {
-        folder = home;
-    }
+    const std::optional<QString> target = changedFolder(commands, home);
+    const bool gone = target && !QFileInfo(*target).isDir();
+    const QString folder = target && !gone ? *target : home;
 
-    // startDetached() forks twice, so the emulator is never our zombie, and
-    // returns once it has been executed or has failed to be.
-    QProcess process;
-    process.setProgram(command.first());
-    process.setArguments(command.mid(1));
-    process.setWorkingDirectory(folder);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached()) {
-        QFile::remove(path);
-        return Status::failure(QStringLiteral("cannot start the terminal %1").arg(command.first()));
+    QStringList failures;
+    for (const TerminalCandidate& candidate : found.candidates) {
+        if (!candidate.passedOver.isEmpty()) {
+            failures
+                << QStringLiteral("%1 passed over: %2").arg(candidate.label, candidate.passedOver);
+            continue;
+        }
+        const WatchedStart started =
+            startWatched(candidate.commandLine, folder, kQuickFailure, path);
+        // An emulator whose shell has started (it removes its file first)
+        // runs the launch, however the emulator itself ended: trying another
+        // one would run the commands twice.
+        if (!started.failed() || !QFileInfo::exists(path)) {
+            for (const QString& failure : failures) {
+                logLine(QStringLiteral("Terminal %1; tried the next one").arg(failure));
+            }
+            logLine(QStringLiteral("Launch runs in %1").arg(candidate.label));
+            if (gone) {
+                return Status::failure(
+                    QStringLiteral("the folder %1 is gone; nothing of the launch ran")
+                        .arg(*target));
+            }
+            return Status::success();
+        }
+        failures << (started.outcome == WatchedStart::Outcome::NotStarted
+                         ? QStringLiteral("%1 could not be started: %2")
+                               .arg(candidate.label, started.error)
+                         : QStringLiteral("%1 ended at once with exit status %2")
+                               .arg(candidate.label, QString::number(started.exitStatus)));
     }
-    return Status::success();
+    QFile::remove(path);
+    return Status::failure(
+        QStringLiteral("no terminal could start: %1").arg(failures.join(QLatin1String("; "))));
 }
 
 } // namespace
@@ -502,82 +532,47 @@ ParsedTerminalScript parseTerminalScript(const QString& text)
 QByteArray windowShellProgram(const QStringList& commands)
 {
     QByteArray program(kShellPreamble);
-    for (const QString& command : commands) {
-        program += "eval " + singleQuoted(command).toUtf8() + '\n';
+    const qsizetype guarded = firstChangeOfFolder(commands);
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const QByteArray run = "eval " + singleQuoted(commands[i]).toUtf8();
+        if (i != guarded) {
+            program += run + '\n';
+            continue;
+        }
+        const QString folder = folderWord(commands[i]).value_or(commands[i].trimmed());
+        program += run + " 2>/dev/null || __zarvo_folder_gone " +
+                   singleQuoted(folder.isEmpty() ? QStringLiteral("~") : folder).toUtf8() + '\n';
     }
-    program += kShellEnding;
+    program += "__zarvo_stay\n";
     return program;
 }
 
 std::optional<QString> changedFolder(const QStringList& commands, const QString& home)
 {
-    for (const QString& command : commands) {
-        const QString trimmed = command.trimmed();
-        if (trimmed != QLatin1String("cd") && !trimmed.startsWith(QLatin1String("cd ")) &&
-            !trimmed.startsWith(QLatin1String("cd\t"))) {
-            continue;
-        }
-        const QString argument = trimmed.mid(2).trimmed();
-        if (argument.isEmpty()) {
-            return home;
-        }
-        const std::optional<QString> folder = plainShellWord(argument);
-        if (!folder) {
-            return std::nullopt;
-        }
-        return folder->startsWith(QLatin1Char('/')) ? *folder : home + QLatin1Char('/') + *folder;
+    const qsizetype index = firstChangeOfFolder(commands);
+    if (index < 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const std::optional<QString> folder = folderWord(commands[index]);
+    if (!folder) {
+        return std::nullopt;
+    }
+    if (folder->isEmpty()) {
+        return home;
+    }
+    return folder->startsWith(QLatin1Char('/')) ? *folder : home + QLatin1Char('/') + *folder;
 }
 
-QStringList terminalCommandLine(const QStringList& shellCommand, const QProcessEnvironment& env,
-                                const ExecutableLookup& findExecutable)
-{
-    if (env.contains(QStringLiteral("ZARVO_TERMINAL"))) {
-        const QStringList words =
-            shellWords(env.value(QStringLiteral("ZARVO_TERMINAL"))).value_or(QStringList());
-        if (!words.isEmpty()) {
-            return words + shellCommand;
-        }
-    }
-    if (const QString found = findExecutable(QStringLiteral("xdg-terminal-exec"));
-        !found.isEmpty()) {
-        return QStringList{found} + shellCommand;
-    }
-    QStringList terminal =
-        shellWords(env.value(QStringLiteral("TERMINAL"))).value_or(QStringList());
-    if (!terminal.isEmpty()) {
-        const QString found = findExecutable(terminal.first());
-        if (!found.isEmpty()) {
-            const QStringList options = optionsBeforeCommand(terminal.first());
-            terminal.first() = found;
-            return terminal + options + shellCommand;
-        }
-    }
-    if (const QString found = findExecutable(QStringLiteral("x-terminal-emulator"));
-        !found.isEmpty()) {
-        return QStringList{found, QStringLiteral("-e")} + shellCommand;
-    }
-    for (const Emulator& emulator : knownEmulators()) {
-        const QString found = findExecutable(emulator.name);
-        if (!found.isEmpty()) {
-            return QStringList{found} + emulator.beforeCommand + shellCommand;
-        }
-    }
-    return {};
-}
-
-Status TerminalScriptRunner::run(const QString& script)
+Status TerminalScriptRunner::run(const QString& script, const QString& title)
 {
     const ParsedTerminalScript parsed = parseTerminalScript(script);
     if (!parsed.error.isEmpty()) {
         return Status::failure(
-            QStringLiteral("the launch script cannot be carried out: %1").arg(parsed.error));
+            QStringLiteral("the launch script cannot be read: %1").arg(parsed.error));
     }
-    // Every window is tried; the first one that did not open is the answer.
     Status outcome = Status::success();
     for (const QStringList& commands : parsed.script.windows) {
-        if (Status opened = openWindow(commands); !opened.ok() && outcome.ok()) {
+        if (Status opened = openWindow(commands, title); !opened.ok() && outcome.ok()) {
             outcome = std::move(opened);
         }
     }

@@ -4,11 +4,9 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace zarvo {
@@ -37,10 +35,15 @@ ParsedTerminalScript parseTerminalScript(const QString& text);
 
 // The shell program one window runs: gives `open` its Linux meaning
 // (`open PATH` through xdg-open, `open -a NAME [FOLDER]` starts the program
-// or desktop application NAME in FOLDER), runs each command with eval exactly
-// as written, in one shell so that a `cd` holds, going on after a failing
-// command, and finally replaces itself with the user's $SHELL unless a
-// command ended the shell. The program deletes its own file as it starts.
+// or desktop application NAME in FOLDER; both start it detached and return
+// at once), runs each command with eval exactly as written, in one shell so
+// that a `cd` holds, going on after a failing command, and finally replaces
+// itself with the user's $SHELL unless a command ended the shell. The first
+// `cd` is the exception: when it fails, the shell says so in one line and
+// runs nothing more of the commands, staying open where it is. When `open -a`
+// found no application, the window waits for Return before an `exit` closes
+// it, so that its message can be read. The program deletes its own file as it
+// starts.
 QByteArray windowShellProgram(const QStringList& commands);
 
 // The folder that the first `cd` among COMMANDS changes into, when that
@@ -48,29 +51,22 @@ QByteArray windowShellProgram(const QStringList& commands);
 // from HOME. Absent when there is no such command.
 std::optional<QString> changedFolder(const QStringList& commands, const QString& home);
 
-// Finds an executable by name on PATH (or checks an absolute path); "" when
-// there is none.
-using ExecutableLookup = std::function<QString(const QString& name)>;
-
-// The command line that opens a terminal window running SHELLCOMMAND (the
-// program and its arguments), or an empty list when no terminal emulator is
-// found. In order: $ZARVO_TERMINAL (split like shell words, SHELLCOMMAND
-// appended), xdg-terminal-exec, $TERMINAL, x-terminal-emulator, then
-// gnome-terminal, konsole, xfce4-terminal, kitty, alacritty, foot and xterm,
-// each with its own way of taking a command.
-QStringList terminalCommandLine(const QStringList& shellCommand, const QProcessEnvironment& env,
-                                const ExecutableLookup& findExecutable);
-
 // Carries out a Terminal script in real terminal emulator windows. Each window
-// of the script becomes one new terminal window whose shell runs the window's
-// commands (see windowShellProgram()). The commands reach the shell through a
-// file created exclusively and readable by its owner only; nothing of them is
-// ever put into another command line. The emulator is started detached, with
-// an argument list, in the project's folder; run() returns once it has
-// started. A window that cannot be opened makes run() fail with the reason.
+// of the script becomes one new terminal window, titled with the run's title,
+// whose shell runs the window's commands (see windowShellProgram()). The
+// commands reach the shell through a file created exclusively and readable by
+// its owner only; nothing of them is ever put into another command line. The
+// emulators of terminalCandidates() are tried in turn, each started in the
+// project's folder in a session of its own: one that cannot be executed, or
+// that ends with an error within half a second before its shell has started,
+// is followed by the next. The log says which one runs the window. run()
+// fails, with the reason, when the script cannot be read, a configured
+// terminal is not there, no terminal could start (its file is then removed),
+// or the folder of the first `cd` is gone (the window still opens and says
+// so).
 class TerminalScriptRunner final : public ScriptRunner {
 public:
-    Status run(const QString& script) override;
+    Status run(const QString& script, const QString& title) override;
 };
 
 } // namespace zarvo

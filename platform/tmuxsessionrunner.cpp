@@ -191,7 +191,7 @@ Status TmuxSessionRunner::run(const QString& projectName, const QString& script)
         runTmux(tmux, {QStringLiteral("switch-client"), QStringLiteral("-t"), target}).ok) {
         return Status::success();
     }
-    return windows_.run(attachScript(folder, session, insideTmux));
+    return windows_.run(attachScript(folder, session, insideTmux), projectName);
 }
 
 } // namespace zarvo

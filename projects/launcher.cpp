@@ -2,6 +2,7 @@
 
 #include "platform/diagnostics.h"
 #include "platform/filetrust.h"
+#include "platform/notifier.h"
 #include "platform/scriptrunner.h"
 #include "platform/services.h"
 #include "platform/tmuxsessionrunner.h"
@@ -100,9 +101,10 @@ bool launchProject(const QString& name, LaunchSender sender,
     const bool inTmux =
         settings && textForm(*settings, setting_key::openIn) == QLatin1String("tmux");
     const Status ran =
-        inTmux ? TmuxSessionRunner(*runner).run(name, *built.script) : runner->run(*built.script);
+        inTmux ? TmuxSessionRunner(*runner).run(name, *built.script) : runner->run(*built.script, name);
     if (!ran.ok()) {
         logLine(QStringLiteral("Launch not run: %1").arg(ran.error));
+        notifyUser(QStringLiteral("Launch failed"), ran.error);
         return false;
     }
     recordLaunch(name);

@@ -24,9 +24,11 @@ enum class LaunchSender { Panel, Button };
 // project's entry and the settings afresh and builds the Terminal script; for
 // a Button sender calls CLOSEPANEL (which should toggle the panel closed and
 // clear the tray icon's highlight); hands the script to RUNNER, or to
-// services().scriptRunner when RUNNER is null. The run returns once the
-// terminal has been started; a runner that cannot open the window logs
-// "Launch not run: REASON" and the launch returns false.
+// services().scriptRunner when RUNNER is null, with NAME as the windows'
+// title. The run returns once the terminal has been started; when it
+// reports a failure (no terminal could start, the project's folder is gone)
+// "Launch not run: REASON" is logged, REASON is handed to notifyUser(), and
+// the launch returns false.
 //
 // When the store files can be changed by other users (see
 // checkLaunchFilesArePrivate) one line is logged and nothing runs. The files

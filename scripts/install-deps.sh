@@ -24,6 +24,9 @@ packages=(
   libglib2.0-bin
   # the launch tests pull from a local git origin and run tmux sessions
   git tmux
+  # the launch tests open real terminal windows: xterm takes its command after
+  # -e, mate-terminal after -x, kitty after --
+  xterm mate-terminal kitty
   # the Debian package and its test (CPack's DEB generator runs file(1) on what
   # it packs); the desktop session test and its screenshots
   dpkg-dev file desktop-file-utils python3 imagemagick

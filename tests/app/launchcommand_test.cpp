@@ -2,21 +2,26 @@
 #include "platform/resourcedir.h"
 #include "projects/projectstore.h"
 #include "projects/projectusage.h"
+#include "support/privatesessionbus.h"
 #include "support/runzarvo.h"
 #include "support/tempresources.h"
+#include "support/wait.h"
+#include "support/xvfbserver.h"
 
-#include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-
-#include "support/wait.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,7 +169,7 @@ protected:
         EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(s("Launching project: ") + name))
             << result.err.toStdString();
-        EXPECT_TRUE(waitForFile(file("terminal-done.txt"))) << "the terminal never ran";
+        EXPECT_TRUE(test::waitForFile(file("terminal-done.txt"))) << "the terminal never ran";
         return result;
     }
 
@@ -207,6 +212,7 @@ TEST_F(LaunchCommandTest, PullsTheNewCommitAndRunsTheCommandsInTheProject)
     EXPECT_EQ(readAll(file("terminal-cwd.txt")), lines({work}));
     EXPECT_EQ(readAll(file("program-mode.txt")), QByteArray("600\n")) << "owner-only";
     EXPECT_EQ(readAll(file("pwd.txt")), lines({work}));
+    ASSERT_TRUE(test::waitForFile(file("xdg-open.txt")));
     EXPECT_EQ(readAll(file("xdg-open.txt")), lines({work, work}));
     EXPECT_EQ(readAll(file("editor.txt")), lines({work, s("--wait"), s("./")}));
     // No second terminal, so the window stays in the user's shell.
@@ -231,7 +237,7 @@ TEST_F(LaunchCommandTest, AProjectFileOpensFromItsFolderAndASecondTerminalEndsTh
     EXPECT_EQ(readAll(file("editor.txt")),
               lines({folder, s("--title"), s("Demo"), s("Demo.xcodeproj")}))
         << terminalOutput().toStdString();
-    ASSERT_TRUE(waitForFile(file("myterm.txt")));
+    ASSERT_TRUE(test::waitForFile(file("myterm.txt")));
     EXPECT_EQ(readAll(file("myterm.txt")), lines({folder}));
     EXPECT_FALSE(QFile::exists(file("shell.txt"))) << "exit ends the window's shell";
 }
@@ -252,6 +258,7 @@ TEST_P(LaunchEscapingTest, ChangesIntoExactlyThatFolderAndRunsNothingElse)
 
     launch(s("odd"));
     EXPECT_EQ(readAll(file("pwd.txt")), lines({folder})) << terminalOutput().toStdString();
+    ASSERT_TRUE(test::waitForFile(file("xdg-open.txt")));
     EXPECT_EQ(readAll(file("xdg-open.txt")), lines({folder, folder}));
     EXPECT_EQ(readAll(file("editor.txt")), lines({folder, s("./")}));
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -402,6 +409,41 @@ TEST_F(LaunchCommandTest, TmuxRunsTheCommandsOnceInTheProjectsSessionAndAttaches
     EXPECT_EQ(calls.filter(s("new-session -d -s my_app_v2 -c ") + folder).size(), 1);
     EXPECT_EQ(calls.filter(s("attach-session -t =my_app_v2")).size(), 2);
     EXPECT_EQ(readAll(file("ran.txt")), QByteArray("ran\n")) << "nothing ran twice";
+// A project whose folder is gone: its window opens and says so, none of its
+// commands run anywhere, and the launch fails with the reason.
+TEST_F(LaunchCommandTest, AFolderThatIsGoneRunsNothingAndFails)
+{
+    const QString gone = root + s("/unmounted/web");
+    ProjectStore::saveProject(s("web"),
+                              {{entry_key::filePath, gone}, {entry_key::commands, s("touch ran")}});
+    ProjectStore::saveSetting(setting_key::editorCommand, s("editor-stub"));
+    const test::ProcessResult result = runZarvo({s("launch"), s("web")}, env);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(
+        result.err.contains(s("Launch not run: the folder %1 is gone").arg(root + s("/unmounted"))))
+        << result.err.toStdString();
+    ASSERT_TRUE(test::waitForFile(file("terminal-done.txt")));
+    EXPECT_TRUE(terminalOutput().contains(
+        s("Zarvo: the folder %1 is gone, so nothing more of this launch runs.")
+            .arg(root + s("/unmounted"))))
+        << terminalOutput().toStdString();
+    EXPECT_FALSE(QFile::exists(root + s("/home/ran")));
+    EXPECT_FALSE(QFile::exists(file("editor.txt")));
+    EXPECT_EQ(readAll(file("shell.txt")), lines({root + s("/home")})) << "the window stays";
+}
+
+TEST_F(LaunchCommandTest, NoTerminalIsAFailureWithItsReason)
+{
+    ProjectStore::saveProject(s("web"), {{entry_key::filePath, root}});
+    env.insert(s("ZARVO_TERMINAL"), s("no-such-terminal -e"));
+    const test::ProcessResult result = runZarvo({s("launch"), s("web")}, env);
+    EXPECT_EQ(result.exitCode, 1);
+    const QStringList said = result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(said.value(1), s("zarvo: Launch not run: $ZARVO_TERMINAL names \"no-such-terminal\", "
+                               "which is not an executable on PATH"))
+        << result.err.toStdString();
+    EXPECT_EQ(said.size(), 2) << result.err.toStdString();
+    EXPECT_TRUE(QDir(root + s("/tmp")).isEmpty()) << "nothing was left behind";
 }
 
 TEST_F(LaunchCommandTest, AnUnknownProjectIsAnError)
@@ -415,6 +457,170 @@ TEST_F(LaunchCommandTest, AnUnknownProjectIsAnError)
     }
     EXPECT_TRUE(QDir(root + s("/tmp")).isEmpty()) << "nothing was run";
 }
+
+// ---- Real terminal emulators on an X server of the test's own ----------
+
+// `zarvo launch` with a real emulator as $TERMINAL, behind a stand-in that
+// fails at once as $ZARVO_TERMINAL, on an Xvfb: the launch falls back to the
+// emulator, whose window is titled with the project's name, runs the commands
+// in the project's folder and stays in the user's shell, or, with a second
+// terminal application set, starts it and closes while the application
+// stays.
+class LaunchInATerminalTest : public LaunchCommandTest,
+                              public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        LaunchCommandTest::SetUp();
+        emulator = s(GetParam());
+        if (QStandardPaths::findExecutable(emulator).isEmpty() ||
+            QStandardPaths::findExecutable(s("xterm")).isEmpty()) {
+            GTEST_SKIP() << GetParam() << " or xterm is not installed";
+        }
+        if (!QCoreApplication::instance()) {
+            app = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        xvfb = std::make_unique<test::XvfbServer>();
+        if (!xvfb->running()) {
+            GTEST_SKIP() << "no Xvfb or xdotool";
+        }
+        // mate-terminal opens its windows through a server on the session bus.
+        bus = std::make_unique<test::PrivateSessionBus>();
+        if (!bus->started()) {
+            GTEST_SKIP() << bus->why().toStdString();
+        }
+        ASSERT_TRUE(QDir(root).mkpath(s("project")));
+        ASSERT_TRUE(QDir(root).mkpath(s("runtime")));
+        QFile::setPermissions(root + s("/runtime"), QFileDevice::ReadOwner |
+                                                        QFileDevice::WriteOwner |
+                                                        QFileDevice::ExeOwner);
+        stub("failing", "echo tried >> '%1/failing.txt'\nexit 1\n");
+        // The user's shell sets the window's title, as Debian's .bashrc does
+        // at every prompt, notes where it started and stays until the test
+        // ends. xterm replaces a $SHELL that /etc/shells does not list by the
+        // account's shell, which does the same in its start-up file.
+        const char* const noteTheShell = "printf '\\033]0;prompt\\007'\n"
+                                         "pwd > '%1/shell.txt'\necho $$ >> '%1/pids.txt'\n";
+        stub("usershell", (s(noteTheShell) + s("exec sleep 600\n")).toUtf8().constData());
+        QFile startup(root + s("/home/.bashrc"));
+        ASSERT_TRUE(startup.open(QIODevice::WriteOnly));
+        startup.write(s(noteTheShell).arg(root).toUtf8());
+        startup.close();
+        env.insert(s("ENV"), startup.fileName());
+        // An empty WAYLAND_DISPLAY sends kitty to Wayland: it must be unset.
+        if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+            wayland = qgetenv("WAYLAND_DISPLAY");
+            qunsetenv("WAYLAND_DISPLAY");
+        }
+        // The editor keeps the window open until the test has looked at it.
+        stub("editor-wait", "pwd > '%1/editor.txt'\n"
+                            "i=0; while [ ! -e '%1/release' ] && [ $i -lt 600 ]; do\n"
+                            "    sleep 0.1; i=$((i + 1)); done\n");
+        stub("SecondApp", "echo $$ >> '%1/pids.txt'\n"
+                          "exec xterm -T 'second application' -e sleep 600\n");
+        env.insert(s("DISPLAY"), QString::fromLatin1(xvfb->display()));
+        env.insert(s("XDG_RUNTIME_DIR"), root + s("/runtime"));
+        env.insert(s("LANG"), s("C.UTF-8"));
+        env.insert(s("ZARVO_TERMINAL"), root + s("/bin/failing"));
+        env.insert(s("TERMINAL"), emulator);
+        ProjectStore::saveSetting(setting_key::editorCommand, s("editor-wait"));
+    }
+
+    void TearDown() override
+    {
+        for (const QByteArray& pid : readAll(file("pids.txt")).split('\n')) {
+            // Hang-up ends an interactive shell, which ignores SIGTERM;
+            // SIGTERM ends xterm.
+            if (pid.toInt() > 0) {
+                ::kill(pid.toInt(), SIGHUP);
+                ::kill(pid.toInt(), SIGTERM);
+            }
+        }
+        if (xvfb && xvfb->running()) {
+            // The emulators end with their windows; they may still write
+            // their caches into the test's folder until then.
+            test::waitUntil(
+                [&] {
+                    return xvfb->output(s("xdotool"), {s("search"), s("--name"), s(".")}).isEmpty();
+                },
+                10000);
+        }
+        xvfb.reset();
+        bus.reset();
+        app.reset();
+        if (wayland) {
+            qputenv("WAYLAND_DISPLAY", *wayland);
+        }
+    }
+
+    bool windowNamed(const QString& title) const
+    {
+        return !xvfb->output(s("xdotool"), {s("search"), s("--name"), s("^") + title + s("$")})
+                    .isEmpty();
+    }
+
+    void launchAndExpectTheFallBack(const QString& name)
+    {
+        const test::ProcessResult result = runZarvo({s("launch"), name}, env);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(
+            s("Terminal $ZARVO_TERMINAL (failing) ended at once with exit status 1")))
+            << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(s("Launch runs in $TERMINAL (%1)").arg(emulator)))
+            << result.err.toStdString();
+        EXPECT_EQ(readAll(file("failing.txt")), QByteArray("tried\n"));
+    }
+
+    QString emulator;
+    int argc = 1;
+    char name[6] = "tests";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    std::unique_ptr<test::XvfbServer> xvfb;
+    std::unique_ptr<test::PrivateSessionBus> bus;
+    std::optional<QByteArray> wayland;
+};
+
+TEST_P(LaunchInATerminalTest, RunsTheLaunchInAWindowTitledWithTheProject)
+{
+    const QString folder = root + s("/project");
+    ProjectStore::saveProject(s("e2e web"), {{entry_key::filePath, folder},
+                                             {entry_key::commands, s("pwd > ../pwd.txt")}});
+    launchAndExpectTheFallBack(s("e2e web"));
+    ASSERT_TRUE(test::waitForFile(file("editor.txt")));
+    EXPECT_EQ(readAll(file("pwd.txt")), lines({folder}));
+    EXPECT_TRUE(test::waitUntil([&] { return windowNamed(s("e2e web")); }, 10000));
+    QFile(file("release")).open(QIODevice::WriteOnly);
+    // The shell stays, in the folder, and so does the window, with its title
+    // where the emulator can keep it (mate-terminal has no option for that).
+    ASSERT_TRUE(test::waitForFile(file("shell.txt")));
+    EXPECT_EQ(readAll(file("shell.txt")), lines({folder}));
+    EXPECT_TRUE(windowNamed(emulator == s("mate-terminal") ? s("e2e web|prompt") : s("e2e web")));
+}
+
+TEST_P(LaunchInATerminalTest, TheSecondTerminalApplicationOutlivesTheWindow)
+{
+    const QString folder = root + s("/project");
+    ProjectStore::saveProject(s("e2e web"), {{entry_key::filePath, folder}});
+    ProjectStore::saveSetting(setting_key::terminal, s("SecondApp"));
+    launchAndExpectTheFallBack(s("e2e web"));
+    ASSERT_TRUE(test::waitForFile(file("editor.txt")));
+    EXPECT_TRUE(test::waitUntil([&] { return windowNamed(s("second application")); }, 10000));
+    QFile(file("release")).open(QIODevice::WriteOnly);
+    // The `exit` after the editor closes the window, not the application.
+    EXPECT_TRUE(test::waitUntil([&] { return !windowNamed(s("e2e web")); }, 10000));
+    EXPECT_TRUE(windowNamed(s("second application")));
+    EXPECT_FALSE(QFile::exists(file("shell.txt"))) << "exit ended the window's shell";
+}
+
+// xterm takes -e, mate-terminal -x and kitty --.
+INSTANTIATE_TEST_SUITE_P(Emulators, LaunchInATerminalTest,
+                         ::testing::Values("xterm", "mate-terminal", "kitty"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace
 } // namespace zarvo

@@ -1,3 +1,4 @@
+#include "platform/memorynotifier.h"
 #include "platform/recordingscriptrunner.h"
 #include "platform/resourcedir.h"
 #include "platform/services.h"
@@ -149,6 +150,25 @@ TEST_F(LaunchTest, WithoutARunnerTheInstalledOneRuns)
     launchProject(s("web"), LaunchSender::Panel);
     services().scriptRunner = previous;
     EXPECT_EQ(runner.scripts().size(), 1);
+}
+
+// A run that fails (no terminal could start, the folder is gone) is a failed
+// launch: logged, told to the user, and not reported as done.
+TEST_F(LaunchTest, ARunThatFailsIsLoggedAndToldToTheUser)
+{
+    MemoryNotifier notifier;
+    Notifier* const previous = services().notifier;
+    services().notifier = &notifier;
+    runner.setResult(Status::failure(s("no terminal could start: xterm ended at once")));
+    StderrCapture log;
+    EXPECT_FALSE(launchProject(s("web"), LaunchSender::Panel, {}, &runner));
+    services().notifier = previous;
+    EXPECT_EQ(runner.titles(), QStringList{s("web")}) << "the window is titled with the project";
+    EXPECT_TRUE(
+        log.text().contains(s("Launch not run: no terminal could start: xterm ended at once")));
+    ASSERT_EQ(notifier.notifications().size(), 1);
+    EXPECT_EQ(notifier.notifications()[0].summary, s("Launch failed"));
+    EXPECT_EQ(notifier.notifications()[0].body, s("no terminal could start: xterm ended at once"));
 }
 
 } // namespace
