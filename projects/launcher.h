@@ -31,9 +31,11 @@ enum class LaunchSender { Panel, Button };
 // checkLaunchFilesArePrivate) one line is logged and nothing runs. The files
 // are read with Writers::ownerOnly, through the descriptors that were
 // checked, so exchanging files or folders after the check changes nothing.
-// When the store has no entry for NAME, or the entry has no "filePath",
-// one line is logged and nothing is run or closed, so the project's commands
-// never run in some other folder. Returns whether a script was handed over.
+// When the store has no entry for NAME, the entry has no "filePath", or
+// nothing exists at that path, one line is logged and nothing is run or
+// closed, so the project's commands never run in some other folder. Every
+// launch that runs nothing also tells the user (platform/notifier.h) what
+// happened and what to do. Returns whether a script was handed over.
 //
 // PanelController::launch(sender) calls it as
 //     launchProject(isButton ? projectSelect->currentText()
@@ -57,6 +59,8 @@ Status checkLaunchFilesArePrivate();
 struct ProjectScript {
     std::optional<QString> script;
     QString problem;
+    // The entry's "filePath" as text, when there is a script.
+    QString path = {};
 };
 ProjectScript projectLaunchScript(const QString& name, Writers writers = Writers::anyone);
 
