@@ -164,6 +164,7 @@ void PanelController::awakeForms()
     }
 
     undoTimer_ = new QTimer(this);
+    undoTimer_->setObjectName(QStringLiteral("undoTimer"));
     undoTimer_->setSingleShot(true);
     undoTimer_->setInterval(kUndoTime);
     connect(undoTimer_, &QTimer::timeout, this, &PanelController::endUndo);
