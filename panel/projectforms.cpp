@@ -216,11 +216,16 @@ bool PanelController::ask(QWidget* over, const QString& text, const QString& det
 void PanelController::showForm(QWidget* form)
 {
     // The screen that holds the panel: the one under the tray icon.
-    const QRectF icon = qtRectFromScreen(statusRectForWindow(window_),
-                                         QRectF(QGuiApplication::primaryScreen()->geometry()));
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) {
+        orderFrontRegardless(form);
+        return;
+    }
+    const QRectF icon =
+        qtRectFromScreen(statusRectForWindow(window_), QRectF(primary->geometry()));
     QScreen* screen = QGuiApplication::screenAt(icon.center().toPoint());
     if (!screen) {
-        screen = QGuiApplication::primaryScreen();
+        screen = primary;
     }
     const QRect area = screen->availableGeometry();
     form->resize(form->size().expandedTo(form->minimumSizeHint()));

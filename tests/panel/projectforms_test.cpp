@@ -639,7 +639,8 @@ TEST_F(ProjectFormsTest, UndoEndsAfterTenSeconds)
     EXPECT_EQ(timer->interval(), 10000);
     EXPECT_TRUE(timer->isActive());
     timer->start(1); // the ten seconds, passed
-    EXPECT_TRUE(test::waitUntil([&] { return !controller().undoBar()->isVisible(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return !timer->isActive(); }));
+    EXPECT_FALSE(controller().undoBar()->isVisible());
     controller().undoRemove();
     EXPECT_TRUE(ProjectStore::projectNames().isEmpty()) << "too late to undo";
 }
