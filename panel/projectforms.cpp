@@ -15,8 +15,8 @@
 #include "platform/diagnostics.h"
 #include "platform/notifier.h"
 #include "platform/openpanel.h"
-#include "platform/services.h"
 #include "platform/screencoordinates.h"
+#include "platform/services.h"
 #include "platform/urlopener.h"
 #include "projects/projectstore.h"
 #include "projects/textform.h"
@@ -221,8 +221,7 @@ void PanelController::showForm(QWidget* form)
         orderFrontRegardless(form);
         return;
     }
-    const QRectF icon =
-        qtRectFromScreen(statusRectForWindow(window_), QRectF(primary->geometry()));
+    const QRectF icon = qtRectFromScreen(statusRectForWindow(window_), QRectF(primary->geometry()));
     QScreen* screen = QGuiApplication::screenAt(icon.center().toPoint());
     if (!screen) {
         screen = primary;
@@ -298,23 +297,21 @@ void PanelController::editProject()
                                 : report.reason;
         logLine(QStringLiteral("Cannot edit project %1: %2").arg(*name, why));
         notifyUser(tr("Zarvo cannot edit \u201c%1\u201d").arg(*name),
-                   tr("%1. Open the panel again to see the projects as they are stored.")
-                       .arg(why));
+                   tr("%1. Open the panel again to see the projects as they are stored.").arg(why));
         return;
     }
     setHasActivePanel(false);
     closePanel();
     if (!editing_) {
-        draft_ = {ui_->project_name->text(),     ui_->project_path->text(),
-                  ui_->project_custom->text(),   ui_->project_commands->text(),
+        draft_ = {ui_->project_name->text(),      ui_->project_path->text(),
+                  ui_->project_custom->text(),    ui_->project_commands->text(),
                   ui_->project_pull->isChecked(), ui_->project_finder->isChecked()};
     }
     editing_ = *name;
     ui_->project_name->setText(*name);
     ui_->project_path->setText(fieldText(*entry, entry_key::filePath));
     ui_->project_pull->setChecked(fieldText(*entry, entry_key::doPull) == QLatin1String("1"));
-    ui_->project_finder->setChecked(fieldText(*entry, entry_key::openFinder) ==
-                                    QLatin1String("1"));
+    ui_->project_finder->setChecked(fieldText(*entry, entry_key::openFinder) == QLatin1String("1"));
     ui_->project_custom->setText(fieldText(*entry, entry_key::customOpen));
     ui_->project_commands->setText(fieldText(*entry, entry_key::commands));
     createProject_->setWindowTitle(tr("Edit Project"));
@@ -348,7 +345,8 @@ void PanelController::selectFolder()
     // The folder of what the path field names, or the nearest folder above
     // it that exists; the home folder when the field names nothing.
     const QString typed = ui_->project_path->text().trimmed();
-    QString start = typed.isEmpty() ? QString() : QDir::cleanPath(QDir::home().absoluteFilePath(typed));
+    QString start =
+        typed.isEmpty() ? QString() : QDir::cleanPath(QDir::home().absoluteFilePath(typed));
     while (!start.isEmpty() && !QFileInfo(start).isDir()) {
         const QString parent = QFileInfo(start).path();
         start = parent == start ? QString() : parent;
@@ -506,7 +504,8 @@ void PanelController::undoRemove()
         tellSaveFailed(tr("Zarvo could not restore \u201c%1\u201d").arg(name), status);
     }
     refillProjectSelect();
-    const int index = ui_->project_select->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index =
+        ui_->project_select->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0) {
         ui_->project_select->setCurrentIndex(index);
     }
@@ -561,7 +560,8 @@ void PanelController::updateEditorCmd()
 
 void PanelController::updateTerminalApp()
 {
-    const Status status = ProjectStore::saveSetting(setting_key::terminal, ui_->terminal_app->text());
+    const Status status =
+        ProjectStore::saveSetting(setting_key::terminal, ui_->terminal_app->text());
     if (!status.ok()) {
         tellSaveFailed(tr("Zarvo could not save the terminal"), status);
     }
@@ -617,12 +617,12 @@ void PanelController::openHelpPage(const QUrl& url)
     const QString page = url.isValid() ? url.toString() : tr("the help pages");
     logLine(url.isValid() ? QStringLiteral("Cannot open %1").arg(page)
                           : QStringLiteral("No help pages to open"));
-    notifyUser(tr("Zarvo cannot show its help"),
-               url.isValid()
-                   ? tr("No browser opened %1. Install a web browser or set the default one.")
-                         .arg(page)
-                   : tr("The help pages are not installed. Reinstall Zarvo, or set HelpBaseURL "
-                        "in its defaults."));
+    notifyUser(
+        tr("Zarvo cannot show its help"),
+        url.isValid()
+            ? tr("No browser opened %1. Install a web browser or set the default one.").arg(page)
+            : tr("The help pages are not installed. Reinstall Zarvo, or set HelpBaseURL "
+                 "in its defaults."));
 }
 
 void PanelController::close()

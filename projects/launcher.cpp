@@ -60,9 +60,9 @@ bool launchProject(const QString& name, LaunchSender sender,
     logLine(QStringLiteral("Launching project: %1").arg(name));
     if (const Status trusted = checkLaunchFilesArePrivate(); !trusted.ok()) {
         logLine(QStringLiteral("Launch refused: %1").arg(trusted.error));
-        notifyUser(QStringLiteral("Zarvo did not launch \u201c%1\u201d").arg(name),
-                   QStringLiteral("Others could change the projects it would run: %1")
-                       .arg(trusted.error));
+        notifyUser(
+            QStringLiteral("Zarvo did not launch \u201c%1\u201d").arg(name),
+            QStringLiteral("Others could change the projects it would run: %1").arg(trusted.error));
         return false;
     }
     // The check above names the fix; this read checks again what it opens,

@@ -52,7 +52,8 @@ TEST_F(CommandLineTest, AddKeepsAnExistingNameUnlessToldAndWarnsAboutAMissingPat
     EXPECT_FALSE(first.err.contains(QStringLiteral("warning"))) << first.err.toStdString();
     const QByteArray stored = resources.read(QStringLiteral("projects.plist"));
 
-    const auto again = runZarvo({QStringLiteral("add"), QStringLiteral("web"), QStringLiteral("/x")});
+    const auto again =
+        runZarvo({QStringLiteral("add"), QStringLiteral("web"), QStringLiteral("/x")});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_TRUE(again.err.contains(QStringLiteral("--replace"))) << again.err.toStdString();
     EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), stored);
@@ -71,17 +72,17 @@ TEST_F(CommandLineTest, AddKeepsAnExistingNameUnlessToldAndWarnsAboutAMissingPat
 TEST_F(CommandLineTest, EditChangesOnlyWhatIsGivenAndRenamesInOneWrite)
 {
     const QString folder = resources.path();
-    ASSERT_EQ(runZarvo({QStringLiteral("add"), QStringLiteral("web"), folder,
-                        QStringLiteral("--pull"), QStringLiteral("--commands"),
-                        QStringLiteral("make")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runZarvo({QStringLiteral("add"), QStringLiteral("web"), folder, QStringLiteral("--pull"),
+                  QStringLiteral("--commands"), QStringLiteral("make")})
+            .exitCode,
+        0);
     ASSERT_EQ(runZarvo({QStringLiteral("add"), QStringLiteral("api"), folder}).exitCode, 0);
 
-    const auto edited = runZarvo({QStringLiteral("edit"), QStringLiteral("web"),
-                                  QStringLiteral("--name"), QStringLiteral("site"),
-                                  QStringLiteral("--no-pull"), QStringLiteral("--finder"),
-                                  QStringLiteral("--custom"), QStringLiteral("code .")});
+    const auto edited =
+        runZarvo({QStringLiteral("edit"), QStringLiteral("web"), QStringLiteral("--name"),
+                  QStringLiteral("site"), QStringLiteral("--no-pull"), QStringLiteral("--finder"),
+                  QStringLiteral("--custom"), QStringLiteral("code .")});
     EXPECT_EQ(edited.exitCode, 0) << edited.err.toStdString();
     const auto store = plist::readDictionaryFile(resources.file(QStringLiteral("projects.plist")));
     ASSERT_TRUE(store.has_value());
@@ -101,7 +102,8 @@ TEST_F(CommandLineTest, EditChangesOnlyWhatIsGivenAndRenamesInOneWrite)
     };
     const Row refused[] = {
         {"unknown", {QStringLiteral("ghost"), QStringLiteral("--pull")}, QStringLiteral("ghost")},
-        {"onto another", {QStringLiteral("site"), QStringLiteral("--name"), QStringLiteral("api")},
+        {"onto another",
+         {QStringLiteral("site"), QStringLiteral("--name"), QStringLiteral("api")},
          QStringLiteral("already exists")},
     };
     for (const Row& row : refused) {

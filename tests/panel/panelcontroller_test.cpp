@@ -403,9 +403,9 @@ TEST_F(PanelControllerTest, ThePopUpOnlyChoosesLaunchOrReturnOnItLaunchesTheChoi
 
 TEST_F(PanelControllerTest, TabReachesEveryControlOfThePanel)
 {
-    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"),
-                                          {{entry_key::filePath, resources.path()}})
-                    .ok());
+    ASSERT_TRUE(
+        ProjectStore::saveProject(QStringLiteral("web"), {{entry_key::filePath, resources.path()}})
+            .ok());
     openAndSettle();
     QStringList order;
     QWidget* w = controller().searchField();

@@ -347,8 +347,9 @@ TEST_F(ProjectFormsTest, CreatingAnExistingNameAsksBeforeReplacingItsEntry)
     {
         Answerer user({QStringLiteral("Cancel")});
         controller().create();
-        EXPECT_EQ(user.questions, QStringList{QStringLiteral(
-                                      "A project named \u201cweb\u201d already exists. Replace it?")});
+        EXPECT_EQ(user.questions,
+                  QStringList{QStringLiteral(
+                      "A project named \u201cweb\u201d already exists. Replace it?")});
     }
     EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), old);
     EXPECT_TRUE(createForm().isVisible()) << "the form stays open with what was typed";
@@ -415,8 +416,8 @@ TEST_F(ProjectFormsTest, AnEmptyNameOrPathDoesNothing)
         // The empty fields are marked, the focus in the first of them.
         EXPECT_EQ(controller().project_name()->property("missing").toBool(), row.name.isEmpty());
         EXPECT_EQ(controller().project_path()->property("missing").toBool(), row.path.isEmpty());
-        EXPECT_EQ(createForm().focusWidget(), row.name.isEmpty() ? controller().project_name()
-                                                                 : controller().project_path());
+        EXPECT_EQ(createForm().focusWidget(),
+                  row.name.isEmpty() ? controller().project_name() : controller().project_path());
     }
     // Typing takes the mark away.
     controller().project_name()->setText(QStringLiteral("w"));
@@ -547,10 +548,9 @@ TEST_F(ProjectFormsTest, RemoveAsksThenDeletesThePopUpsChoiceAndUndoPutsItBack)
 {
     addProjects({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
     // Keys the forms do not know, and values that are not text, come back as they were.
-    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("beta"),
-                                          {{entry_key::filePath, folder},
-                                           {entry_key::doPull, true},
-                                           {QStringLiteral("extra"), 42}})
+    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("beta"), {{entry_key::filePath, folder},
+                                                                   {entry_key::doPull, true},
+                                                                   {QStringLiteral("extra"), 42}})
                     .ok());
     const QByteArray stored = resources.read(QStringLiteral("projects.plist"));
     app.togglePanel();
@@ -699,9 +699,9 @@ TEST_F(ProjectFormsTest, EditFillsTheFormAndSavesUnderTheSameOrANewName)
     EXPECT_TRUE(createForm().isVisible());
     controller().project_name()->setText(QStringLiteral("website"));
     controller().create();
-    EXPECT_EQ(ProjectStore::projectNames(),
-              (QStringList{QStringLiteral("alpha"), QStringLiteral("website"),
-                           QStringLiteral("zeta")}));
+    EXPECT_EQ(
+        ProjectStore::projectNames(),
+        (QStringList{QStringLiteral("alpha"), QStringLiteral("website"), QStringLiteral("zeta")}));
     EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("website")), changed);
     EXPECT_EQ(controller().searchField()->text(), QStringLiteral("website"));
 
@@ -986,7 +986,8 @@ TEST_F(ProjectFormsTest, WithoutABrowserLocalPagesShowInsideAndOthersAreNotified
     QTextBrowser* viewer = controller().helpViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
-    EXPECT_TRUE(viewer->source().toLocalFile().endsWith(QStringLiteral("/launch-commands/index.html")));
+    EXPECT_TRUE(
+        viewer->source().toLocalFile().endsWith(QStringLiteral("/launch-commands/index.html")));
     EXPECT_FALSE(viewer->toPlainText().isEmpty());
     EXPECT_TRUE(notifier.notifications().isEmpty());
 
@@ -1005,8 +1006,8 @@ TEST_F(ProjectFormsTest, AStoreThatCannotBeReadOrWrittenIsToldOnTheDesktop)
     // Read-only: the write fails, the form keeps what was typed.
     QFile store(resources.file(QStringLiteral("projects.plist")));
     const QFileDevice::Permissions writable = store.permissions();
-    ASSERT_TRUE(QFile::setPermissions(resources.path(), QFileDevice::ReadOwner |
-                                                            QFileDevice::ExeOwner));
+    ASSERT_TRUE(
+        QFile::setPermissions(resources.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     controller().create();
     ASSERT_TRUE(QFile::setPermissions(resources.path(), QFileDevice::ReadOwner |
                                                             QFileDevice::WriteOwner |
