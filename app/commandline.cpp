@@ -17,6 +17,7 @@
 #include "shortcut/globalshortcut.h"
 #include "shortcut/shortcut.h"
 
+#include <QFileInfo>
 #include <QString>
 
 #include <cerrno>
@@ -108,9 +109,20 @@ int search(const QStringList& args, const Subcommand& self)
     return kExitOk;
 }
 
+// Warns on stderr about a path where nothing exists; the project is still stored.
+void warnAboutMissingPath(const QString& path)
+{
+    if (!QFileInfo::exists(path)) {
+        err(QStringLiteral("warning: nothing exists at %1; launching the project runs nothing "
+                           "until it does")
+                .arg(path));
+    }
+}
+
 int add(const QStringList& args, const Subcommand& self)
 {
     QStringList positional;
+    bool replace = false;
     ProjectEntry entry{{entry_key::doPull, QStringLiteral("0")},
                        {entry_key::openFinder, QStringLiteral("0")},
                        {entry_key::customOpen, QString()},
@@ -121,6 +133,8 @@ int add(const QStringList& args, const Subcommand& self)
             entry[entry_key::doPull] = QStringLiteral("1");
         } else if (arg == QLatin1String("--finder")) {
             entry[entry_key::openFinder] = QStringLiteral("1");
+        } else if (arg == QLatin1String("--replace")) {
+            replace = true;
         } else if (arg == QLatin1String("--custom") || arg == QLatin1String("--commands")) {
             if (i + 1 >= args.size()) {
                 return usageError(self, QStringLiteral("%1 needs a command").arg(arg));
@@ -144,11 +158,82 @@ int add(const QStringList& args, const Subcommand& self)
     if (name.isEmpty() || path.isEmpty()) {
         return usageError(self, QStringLiteral("the name and the path must not be empty"));
     }
+    if (!replace && ProjectStore::projectNames().contains(name)) {
+        err(QStringLiteral("a project named \"%1\" already exists (--replace replaces it)")
+                .arg(name));
+        return kExitFailure;
+    }
+    warnAboutMissingPath(path);
     entry[entry_key::filePath] = path;
     logLine(QStringLiteral("Creating project: %1").arg(name));
     const Status status = ProjectStore::saveProject(name, entry);
     if (!status.ok()) {
         err(QStringLiteral("could not save the project: %1").arg(status.error));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int edit(const QStringList& args, const Subcommand& self)
+{
+    QStringList positional;
+    QString newName;
+    bool renamed = false;
+    bool replace = false;
+    ProjectEntry changes;
+    const auto needsValue = [&](qsizetype i) { return i + 1 >= args.size(); };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--pull") || arg == QLatin1String("--no-pull")) {
+            changes[entry_key::doPull] =
+                arg == QLatin1String("--pull") ? QStringLiteral("1") : QStringLiteral("0");
+        } else if (arg == QLatin1String("--finder") || arg == QLatin1String("--no-finder")) {
+            changes[entry_key::openFinder] =
+                arg == QLatin1String("--finder") ? QStringLiteral("1") : QStringLiteral("0");
+        } else if (arg == QLatin1String("--replace")) {
+            replace = true;
+        } else if (arg == QLatin1String("--name") || arg == QLatin1String("--path") ||
+                   arg == QLatin1String("--custom") || arg == QLatin1String("--commands")) {
+            if (needsValue(i)) {
+                return usageError(self, QStringLiteral("%1 needs a value").arg(arg));
+            }
+            const QString& value = args[++i];
+            if (arg == QLatin1String("--name")) {
+                newName = value;
+                renamed = true;
+            } else if (arg == QLatin1String("--path")) {
+                changes[entry_key::filePath] = value;
+            } else {
+                changes[arg == QLatin1String("--custom") ? entry_key::customOpen
+                                                         : entry_key::commands] = value;
+            }
+        } else if (arg == QLatin1String("--")) {
+            positional += args.mid(i + 1);
+            break;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            return usageError(self, QStringLiteral("unknown option %1").arg(arg));
+        } else {
+            positional << arg;
+        }
+    }
+    if (positional.size() != 1) {
+        return usageError(self, QStringLiteral("edit takes one NAME"));
+    }
+    const QString& name = positional[0];
+    if (renamed && newName.isEmpty()) {
+        return usageError(self, QStringLiteral("the new name must not be empty"));
+    }
+    if (changes.contains(entry_key::filePath)) {
+        if (changes.value(entry_key::filePath).toString().isEmpty()) {
+            return usageError(self, QStringLiteral("the path must not be empty"));
+        }
+        warnAboutMissingPath(changes.value(entry_key::filePath).toString());
+    }
+    logLine(QStringLiteral("Saving project: %1").arg(renamed ? newName : name));
+    const Status status =
+        ProjectStore::editProject(name, renamed ? newName : name, changes, replace);
+    if (!status.ok()) {
+        err(QStringLiteral("could not change the project: %1").arg(status.error));
         return kExitFailure;
     }
     return kExitOk;
@@ -327,8 +412,14 @@ int launch(const QStringList& args, const Subcommand& self)
 const Subcommand kSubcommands[] = {
     {"list", "", "print every project name, one per line", list},
     {"search", "TEXT", "print the names the panel lists for TEXT, one per line", search},
-    {"add", "NAME PATH [--pull] [--finder] [--custom CMD] [--commands CMD]",
-     "add a project, or replace the one of that name", add},
+    {"add", "NAME PATH [--pull] [--finder] [--custom CMD] [--commands CMD] [--replace]",
+     "add a project; one of that name is replaced only with --replace", add},
+    {"edit",
+     "NAME [--name NEW] [--path P] [--pull|--no-pull] [--finder|--no-finder]\n"
+     "      [--custom CMD] [--commands CMD] [--replace]",
+     "change a project, keeping what is not given; --name renames it (onto an\n"
+     "      existing name only with --replace)",
+     edit},
     {"remove", "NAME", "remove a project", remove},
     {"scan", "[--dry-run] [--depth N] DIR...",
      "add the project folders in and below each DIR, N levels deep (4 by default),\n"

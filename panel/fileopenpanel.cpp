@@ -18,6 +18,9 @@ FolderOrFileDialog::FolderOrFileDialog(QWidget* parent, const OpenPanelOptions& 
     }
     // Without it the dialog offers "New Folder", renaming and deleting.
     setOption(QFileDialog::ReadOnly, !options.canCreateDirectories);
+    if (!options.directory.isEmpty()) {
+        setDirectory(options.directory);
+    }
 }
 
 void FolderOrFileDialog::accept()

@@ -27,10 +27,12 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -41,6 +43,9 @@ namespace zarvo {
 namespace geo = panel_geometry;
 
 namespace {
+
+// Between the pop-up and the Launch button beside it.
+constexpr double kLaunchButtonGap = 4;
 
 std::chrono::milliseconds toMilliseconds(double seconds)
 {
@@ -112,6 +117,8 @@ void PanelController::awakeFromNib()
     tableController_->setProject_select(ui_->project_select);
     tableController_->setSearchResults(ui_->searchResults);
     ui_->btnOptions->setMenu(ui_->launchMenu);
+    ui_->project_select->installEventFilter(this);
+    ui_->searchField->installEventFilter(this);
     projectSelectFrame_ = frameInParent(ui_->project_select);
     connect(window_, &Panel::windowWillClose, this, &PanelController::windowWillClose);
     connect(window_, &Panel::windowDidResignKey, this, &PanelController::windowDidResignKey);
@@ -192,6 +199,36 @@ XTableView* PanelController::searchResults() const
 QComboBox* PanelController::project_select() const
 {
     return ui_->project_select;
+}
+
+QToolButton* PanelController::btnLaunch() const
+{
+    return ui_->btnLaunch;
+}
+
+bool PanelController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) {
+        return QObject::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers held = key->modifiers() & ~Qt::KeypadModifier;
+    if (watched == ui_->project_select) {
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && held == Qt::NoModifier) {
+            launch(ui_->btnLaunch);
+            return true;
+        }
+    } else if (watched == ui_->searchField && key->key() == Qt::Key_E &&
+               held == Qt::ControlModifier) {
+        // Edits the highlighted row; without one the field keeps the key.
+        if (ui_->scrollView->isVisibleTo(window_) &&
+            !ui_->searchResults->selectedRowIndexes().isEmpty()) {
+            editProject();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 QToolButton* PanelController::btnAdd() const
@@ -526,7 +563,7 @@ void PanelController::windowWillClose()
 
 void PanelController::windowDidResignKey()
 {
-    if (window_->isVisible()) {
+    if (window_->isVisible() && !asking_) {
         setHasActivePanel(false);
     }
 }
@@ -561,9 +598,21 @@ void PanelController::windowDidResize()
     if (layout.projectSelectVisible) {
         projectSelectFrame_ = layout.frames.projectSelect.translated(0, -layout.bottomInset);
     }
-    // The pop-up keeps its distance from the bottom as the panel grows.
-    setFrameInParent(ui_->project_select, projectSelectFrame_.translated(0, layout.bottomInset));
-    ui_->project_select->setVisible(layout.projectSelectVisible);
+    // The pop-up keeps its distance from the bottom as the panel grows. The
+    // Launch button takes the right end of its frame.
+    QRectF popUp = projectSelectFrame_.translated(0, layout.bottomInset);
+    QRectF launchButton = popUp;
+    launchButton.setLeft(popUp.right() - ui_->btnLaunch->width());
+    popUp.setRight(launchButton.left() - kLaunchButtonGap);
+    setFrameInParent(ui_->project_select, popUp);
+    setFrameInParent(ui_->btnLaunch, launchButton);
+    const bool roomForBoth = layout.projectSelectVisible && popUp.width() > 0;
+    // For a while after a removal the bar that undoes it takes their place.
+    const bool undoing = undoTimer_ && undoTimer_->isActive();
+    ui_->project_select->setVisible(roomForBoth && !undoing);
+    ui_->btnLaunch->setVisible(roomForBoth && !undoing);
+    setFrameInParent(ui_->undoBar, projectSelectFrame_.translated(0, layout.bottomInset));
+    ui_->undoBar->setVisible(layout.projectSelectVisible && undoing);
     setFrameInParent(ui_->btnAdd, layout.frames.btnAdd);
     setFrameInParent(ui_->btnOptions, layout.frames.btnOptions);
     setFrameInParent(ui_->app_title, layout.frames.appTitle);

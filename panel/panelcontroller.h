@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QRectF>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 #include <optional>
@@ -19,6 +20,8 @@ class QLineEdit;
 class QMenu;
 class QParallelAnimationGroup;
 class QPropertyAnimation;
+class QTextBrowser;
+class QTimer;
 class QToolButton;
 class QVariantAnimation;
 class QWidget;
@@ -65,6 +68,9 @@ public:
     QWidget* scrollView() const;
     XTableView* searchResults() const;
     QComboBox* project_select() const;
+    // Launches the project chosen in project_select; so does Return while
+    // the pop-up has the focus. Choosing in the pop-up only chooses.
+    QToolButton* btnLaunch() const;
     QToolButton* btnAdd() const;
     QToolButton* btnOptions() const;
     QLabel* app_title() const;
@@ -92,6 +98,16 @@ public:
     QCheckBox* order_by_use() const;
     QCheckBox* open_in_tmux() const;
     QLabel* open_in_tmux_note() const;
+    // The project that Remove and Edit Project act on: the highlighted row of
+    // the results list while the list shows, else the pop-up's item; none
+    // when there is neither.
+    std::optional<QString> chosenProject() const;
+    // The name the project form edits; none while it creates a project.
+    const std::optional<QString>& editedProject() const { return editing_; }
+    // The bar that offers to undo a removal, and the internal help viewer
+    // (null until a page had no browser to open it).
+    QWidget* undoBar() const;
+    QTextBrowser* helpViewer() const { return helpViewer_.get(); }
     // The "Scan Folder…" dialog; null until it is first asked for.
     ScanDialog* scanDialog() const { return scanDialog_.get(); }
 
@@ -168,8 +184,14 @@ public Q_SLOTS:
     // runs and its first row is selected, launching nothing. An empty name
     // or path does nothing.
     void create();
-    // Deletes the project chosen in project_select and refills the pop-up.
+    // After asking, deletes the chosen project (chosenProject()) and refills
+    // the pop-up; the bar in its place offers to undo that for ten seconds.
     void remove();
+    // Writes the project remove() deleted back as it was, under its name.
+    void undoRemove();
+    // Closes the panel and shows the project form filled with the chosen
+    // project's entry; create() then saves it under the name in the form.
+    void editProject();
     // Closes the panel, shows the scan dialog and asks for a folder to scan;
     // the projects added there are stored in one write and the pop-up is
     // refilled (panel/scandialog.h).
@@ -180,6 +202,8 @@ public Q_SLOTS:
     // setting, then close the settings form.
     void updateEditorCmd();
     void updateTerminalApp();
+    // Stores both fields of the settings form and closes it (its default button).
+    void savePreferences();
     // Writes or removes the autostart entry as the check box says.
     void updateStartAtLogin();
     // Store "Order" ("use" or "store") and "Open In" ("tmux" or "window") as
@@ -195,6 +219,10 @@ public Q_SLOTS:
 Q_SIGNALS:
     void hasActivePanelChanged();
 
+protected:
+    // Return on the pop-up, Ctrl+E in the search field.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void awakeFromNib();
     // Sets up the two form windows and the options menu (projectforms.cpp).
@@ -206,6 +234,15 @@ private:
     void refillProjectSelect();
     void removeFromScreen(quint64 generation);
     void stopAnimations();
+    // projectforms.cpp: a question with ACCEPT and Cancel, over the panel
+    // while it is open, which stays open meanwhile; whether ACCEPT was chosen.
+    bool ask(QWidget* over, const QString& text, const QString& detail, const QString& accept);
+    // Shows FORM centred on the screen of the panel, wholly inside it.
+    void showForm(QWidget* form);
+    // Puts back the new-project form's contents from before an edit.
+    void leaveEditMode();
+    void endUndo();
+    void openHelpPage(const QUrl& url);
 
     std::unique_ptr<Ui::PanelForm> ui_;
     Panel* window_ = nullptr; // owned
@@ -216,6 +253,25 @@ private:
     TableController* tableController_ = nullptr;
     PanelControllerDelegate* delegate_ = nullptr;
     bool hasActivePanel_ = false;
+    // While a question is up, the panel losing the keyboard does not close it.
+    bool asking_ = false;
+
+    // The project form edits this project; none while it creates one.
+    std::optional<QString> editing_;
+    // What the new-project form held when an edit began.
+    struct FormDraft {
+        QString name, path, custom, commands;
+        bool pull = false, finder = false;
+    };
+    FormDraft draft_;
+    // The last removal, while it can be undone.
+    QTimer* undoTimer_ = nullptr;
+    QString undoName_;
+    QVariant undoValue_;
+    // Why the projects file could not be read at the last refill, so that
+    // the same problem is told once.
+    QString storeProblem_;
+    std::unique_ptr<QTextBrowser> helpViewer_;
 
     QParallelAnimationGroup* openAnimation_ = nullptr;
     QVariantAnimation* openFrameAnimation_ = nullptr;

@@ -12,6 +12,7 @@
 #include "panel/xtableview.h"
 #include "projects/projectstore.h"
 
+#include <QFrame>
 #include <QScopeGuard>
 #include <QVariantAnimation>
 
@@ -92,8 +93,15 @@ void PanelController::runSearch()
     setWindowFrame(*layout.panelFrame);
     // The list area is measured from the panel's bottom; place it for the new
     // height even if the window system has not confirmed that height yet.
-    list->setGeometry(
-        panel_geometry::flipInParent(layout.listArea, layout.panelFrame->height()).toRect());
+    // The list ends above the separator line of the bottom row, so that the
+    // line never crosses the last row.
+    QRectF area = layout.listArea;
+    const double aboveSeparator =
+        panel_geometry::kAppTitleSepBottom + app_title_sep()->height() - area.y();
+    if (aboveSeparator > 0) {
+        area.adjust(0, aboveSeparator, 0, 0);
+    }
+    list->setGeometry(panel_geometry::flipInParent(area, layout.panelFrame->height()).toRect());
     list->show();
     if (app) {
         app->setSearchArray(matches);

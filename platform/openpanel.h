@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -13,6 +14,8 @@ struct OpenPanelOptions {
     bool canChooseFiles = true;
     bool canChooseDirectories = false;
     bool canCreateDirectories = false;
+    // The folder the panel shows first; empty for the panel's own choice.
+    QString directory = {};
 };
 
 // The results an open panel ends with.

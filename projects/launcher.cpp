@@ -52,7 +52,8 @@ ProjectScript projectLaunchScript(const QString& name, Writers writers)
     if (read.outcome == plist::ReadReport::Outcome::refused) {
         return {std::nullopt, read.reason};
     }
-    return {launchScriptFor(*entry, settings.value_or(LaunchSettings())), QString()};
+    return {launchScriptFor(*entry, settings.value_or(LaunchSettings())), QString(),
+            textForm(*entry, entry_key::filePath)};
 }
 
 Status checkLaunchFilesArePrivate()
@@ -77,6 +78,9 @@ bool launchProject(const QString& name, LaunchSender sender,
     logLine(QStringLiteral("Launching project: %1").arg(name));
     if (const Status trusted = checkLaunchFilesArePrivate(); !trusted.ok()) {
         logLine(QStringLiteral("Launch refused: %1").arg(trusted.error));
+        notifyUser(
+            QStringLiteral("Zarvo did not launch \u201c%1\u201d").arg(name),
+            QStringLiteral("Others could change the projects it would run: %1").arg(trusted.error));
         return false;
     }
     // The check above names the fix; this read checks again what it opens,
@@ -84,6 +88,10 @@ bool launchProject(const QString& name, LaunchSender sender,
     const ProjectScript built = projectLaunchScript(name, Writers::ownerOnly);
     if (!built.script) {
         logLine(QStringLiteral("Launch not run: %1").arg(built.problem));
+        notifyUser(QStringLiteral("Zarvo did not launch \u201c%1\u201d").arg(name),
+                   QStringLiteral("Nothing was run: %1. Open the panel again to see the "
+                                  "projects as they are stored now.")
+                       .arg(built.problem));
         return false;
     }
     if (sender == LaunchSender::Button && closePanel) {

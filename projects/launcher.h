@@ -36,8 +36,9 @@ enum class LaunchSender { Panel, Button };
 // checked, so exchanging files or folders after the check changes nothing.
 // When the store has no entry for NAME, or the entry has no "filePath",
 // one line is logged and nothing is run or closed, so the project's commands
-// never run in some other folder. Returns whether the script was handed over
-// and the runner started it.
+// never run in some other folder. Every launch that runs nothing also tells
+// the user (platform/notifier.h) what happened and what to do. Returns
+// whether the script was handed over and the runner started it.
 //
 // PanelController::launch(sender) calls it as
 //     launchProject(isButton ? projectSelect->currentText()
@@ -61,6 +62,8 @@ Status checkLaunchFilesArePrivate();
 struct ProjectScript {
     std::optional<QString> script;
     QString problem;
+    // The entry's "filePath" as text, when there is a script.
+    QString path = {};
 };
 ProjectScript projectLaunchScript(const QString& name, Writers writers = Writers::anyone);
 

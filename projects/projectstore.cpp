@@ -85,8 +85,13 @@ QStringList ProjectStore::projectNames(plist::ReadReport* report)
 {
     // The dictionary's own order: keys sorted by their UTF-16 code units.
     const auto path = projectsPath();
-    return path ? plist::readDictionaryKeys(*path, Writers::anyone, report).value_or(QStringList())
-                : QStringList();
+    if (!path) {
+        if (report) {
+            *report = {plist::ReadReport::Outcome::missing, QString()};
+        }
+        return QStringList();
+    }
+    return plist::readDictionaryKeys(*path, Writers::anyone, report).value_or(QStringList());
 }
 
 Status ProjectStore::saveProject(const QString& name, const ProjectEntry& entry)
@@ -121,16 +126,71 @@ Status ProjectStore::addProjects(const QList<NamedEntry>& entries, QStringList* 
     return status;
 }
 
-Status ProjectStore::removeProject(const QString& name)
+Status ProjectStore::removeProject(const QString& name, QVariant* removed)
 {
-    Status status = modify(projectsPath(), [&](QVariantMap& dict) {
-        dict.remove(name);
+    QVariant old;
+    const Status status = modify(projectsPath(), [&](QVariantMap& dict) {
+        old = dict.take(name);
         return true;
     });
+    if (removed) {
+        *removed = status.ok() ? old : QVariant();
+    }
     // A removed project's uses go with it; a failure there only logs.
     if (status.ok()) {
         if (const Status forgotten = ProjectUsage::forget(name); !forgotten.ok()) {
             logLine(QStringLiteral("Could not update the usage records: %1").arg(forgotten.error));
+        }
+    }
+    return status;
+}
+
+Status ProjectStore::restoreProject(const QString& name, const QVariant& value)
+{
+    bool taken = false;
+    const Status status = modify(projectsPath(), [&](QVariantMap& dict) {
+        taken = dict.contains(name);
+        if (!taken) {
+            dict.insert(name, value);
+        }
+        return !taken;
+    });
+    if (status.ok() && taken) {
+        return Status::failure(QStringLiteral("a project named \"%1\" exists again").arg(name));
+    }
+    return status;
+}
+
+Status ProjectStore::editProject(const QString& name, const QString& newName,
+                                 const ProjectEntry& changes, bool replace)
+{
+    QString problem;
+    const Status status = modify(projectsPath(), [&](QVariantMap& dict) {
+        const auto old = dict.constFind(name);
+        if (old == dict.constEnd()) {
+            problem = QStringLiteral("no project named \"%1\"").arg(name);
+            return false;
+        }
+        if (newName != name && dict.contains(newName) && !replace) {
+            problem = QStringLiteral("a project named \"%1\" already exists").arg(newName);
+            return false;
+        }
+        // A value that is not a dictionary has no keys to keep.
+        ProjectEntry entry = old->toMap();
+        for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
+            entry.insert(change.key(), change.value());
+        }
+        dict.remove(name);
+        dict.insert(newName, entry);
+        return true;
+    });
+    if (status.ok() && !problem.isEmpty()) {
+        return Status::failure(problem);
+    }
+    // A renamed project keeps its uses; a failure there only logs.
+    if (status.ok() && newName != name) {
+        if (const Status moved = ProjectUsage::rename(name, newName); !moved.ok()) {
+            logLine(QStringLiteral("Could not update the usage records: %1").arg(moved.error));
         }
     }
     return status;

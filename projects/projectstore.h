@@ -73,7 +73,20 @@ public:
     // file is not rewritten.
     static Status addProjects(const QList<NamedEntry>& entries, QStringList* added = nullptr);
     // Deletes NAME's entry; the file is rewritten even when there is none.
-    static Status removeProject(const QString& name);
+    // REMOVED (if given) receives the value that was stored under NAME, as it
+    // was read in the same rewrite (invalid when there was none).
+    static Status removeProject(const QString& name, QVariant* removed = nullptr);
+    // Stores VALUE under NAME exactly as given, unless the file holds NAME
+    // by now: that entry is kept and the answer is a failure.
+    static Status restoreProject(const QString& name, const QVariant& value);
+    // Changes the entry stored under NAME, in one rewrite: the keys of
+    // CHANGES replace their values, every other key of the entry stays as it
+    // is, and the entry moves to NEWNAME when that differs from NAME. A
+    // failure, with nothing written, when NAME holds no entry, or when
+    // NEWNAME holds one and REPLACE is false (with REPLACE, NEWNAME's old
+    // entry is replaced).
+    static Status editProject(const QString& name, const QString& newName,
+                              const ProjectEntry& changes, bool replace = false);
 
     static std::optional<LaunchSettings> loadSettings(Writers writers = Writers::anyone,
                                                       plist::ReadReport* report = nullptr);

@@ -77,7 +77,7 @@ RecorderClick recorderClick(bool hasShortcut, bool recording, bool inShortcutRec
 enum class RecordingStep {
     Clear,         // Delete or Forward Delete, whatever the modifiers
     Cancel,        // Escape
-    Bypass,        // Super+Q or Super+W: recording ends, the key goes on
+    Bypass,        // Ctrl+Q or Ctrl+W: recording ends, the key goes on
     ShowModifiers, // a key without a name (a modifier alone): show the modifiers
     Refuse,        // not enough modifiers: the alert sound
     Taken,         // used elsewhere: the alert with the reason

@@ -145,7 +145,8 @@ QString withoutMnemonics(const QString& text)
 
 bool shouldBypass(const Shortcut& shortcut)
 {
-    if (shortcut.modifierFlags() != modifier::kCommand) {
+    // The application's own Close and Quit: Ctrl+W and Ctrl+Q.
+    if (shortcut.modifierFlags() != modifier::kControl) {
         return false;
     }
     const std::optional<QString> key = shortcut.keyCodeString();

@@ -18,9 +18,9 @@ struct ShortcutError {
 // The rules that decide whether a combination typed into the recorder may
 // become the global shortcut, asked in this order.
 
-// True for Super+W and Super+Q alone (the keys labelled W and Q on the
-// current layout): the recorder lets them through so that closing and
-// quitting keep working.
+// True for Ctrl+W and Ctrl+Q alone (the keys labelled W and Q on the
+// current layout), the application's Close and Quit: the recorder lets them
+// through so that closing and quitting keep working.
 bool shouldBypass(const Shortcut& shortcut);
 
 // Enough modifiers for a hot key: function keys need none; otherwise Control

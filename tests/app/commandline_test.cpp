@@ -48,6 +48,80 @@ TEST_F(CommandLineTest, AddListRemove)
     EXPECT_EQ(runZarvo({QStringLiteral("list")}).out, QStringLiteral("api\n"));
 }
 
+TEST_F(CommandLineTest, AddKeepsAnExistingNameUnlessToldAndWarnsAboutAMissingPath)
+{
+    const QString folder = resources.path();
+    const auto first = runZarvo({QStringLiteral("add"), QStringLiteral("web"), folder});
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_FALSE(first.err.contains(QStringLiteral("warning"))) << first.err.toStdString();
+    const QByteArray stored = resources.read(QStringLiteral("projects.plist"));
+
+    const auto again =
+        runZarvo({QStringLiteral("add"), QStringLiteral("web"), QStringLiteral("/x")});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("--replace"))) << again.err.toStdString();
+    EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), stored);
+
+    const auto replaced = runZarvo({QStringLiteral("add"), QStringLiteral("web"),
+                                    QStringLiteral("/no/such/web"), QStringLiteral("--replace")});
+    EXPECT_EQ(replaced.exitCode, 0);
+    EXPECT_TRUE(replaced.err.contains(QStringLiteral("warning: nothing exists at /no/such/web")))
+        << replaced.err.toStdString();
+    const auto store = plist::readDictionaryFile(resources.file(QStringLiteral("projects.plist")));
+    ASSERT_TRUE(store.has_value());
+    EXPECT_EQ(store->value(QStringLiteral("web")).toMap().value(QStringLiteral("filePath")),
+              QStringLiteral("/no/such/web"));
+}
+
+TEST_F(CommandLineTest, EditChangesOnlyWhatIsGivenAndRenamesInOneWrite)
+{
+    const QString folder = resources.path();
+    ASSERT_EQ(
+        runZarvo({QStringLiteral("add"), QStringLiteral("web"), folder, QStringLiteral("--pull"),
+                  QStringLiteral("--commands"), QStringLiteral("make")})
+            .exitCode,
+        0);
+    ASSERT_EQ(runZarvo({QStringLiteral("add"), QStringLiteral("api"), folder}).exitCode, 0);
+
+    const auto edited =
+        runZarvo({QStringLiteral("edit"), QStringLiteral("web"), QStringLiteral("--name"),
+                  QStringLiteral("site"), QStringLiteral("--no-pull"), QStringLiteral("--finder"),
+                  QStringLiteral("--custom"), QStringLiteral("code .")});
+    EXPECT_EQ(edited.exitCode, 0) << edited.err.toStdString();
+    const auto store = plist::readDictionaryFile(resources.file(QStringLiteral("projects.plist")));
+    ASSERT_TRUE(store.has_value());
+    EXPECT_EQ(store->keys(), (QStringList{QStringLiteral("api"), QStringLiteral("site")}));
+    EXPECT_EQ(store->value(QStringLiteral("site")).toMap(),
+              (QVariantMap{{QStringLiteral("filePath"), folder},
+                           {QStringLiteral("doPull"), QStringLiteral("0")},
+                           {QStringLiteral("openFinder"), QStringLiteral("1")},
+                           {QStringLiteral("customOpen"), QStringLiteral("code .")},
+                           {QStringLiteral("commands"), QStringLiteral("make")}}));
+
+    const QByteArray before = resources.read(QStringLiteral("projects.plist"));
+    struct Row {
+        const char* what;
+        QStringList args;
+        QString says;
+    };
+    const Row refused[] = {
+        {"unknown", {QStringLiteral("ghost"), QStringLiteral("--pull")}, QStringLiteral("ghost")},
+        {"onto another",
+         {QStringLiteral("site"), QStringLiteral("--name"), QStringLiteral("api")},
+         QStringLiteral("already exists")},
+    };
+    for (const Row& row : refused) {
+        const auto result = runZarvo(QStringList{QStringLiteral("edit")} + row.args);
+        EXPECT_EQ(result.exitCode, 1) << row.what;
+        EXPECT_TRUE(result.err.contains(row.says)) << row.what << result.err.toStdString();
+        EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), before) << row.what;
+    }
+    const auto moved = runZarvo({QStringLiteral("edit"), QStringLiteral("api"),
+                                 QStringLiteral("--path"), QStringLiteral("/no/such/api")});
+    EXPECT_EQ(moved.exitCode, 0);
+    EXPECT_TRUE(moved.err.contains(QStringLiteral("warning: nothing exists at /no/such/api")));
+}
+
 TEST_F(CommandLineTest, AddLogsTheCreation)
 {
     const auto result =

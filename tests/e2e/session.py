@@ -803,8 +803,8 @@ def a_new_global_shortcut_from_the_settings_window(s):
     wait_for("the options menu", lambda: s.find(
         lambda w: w.toplevel and w.cls == '"zarvo" "zarvo"' and w.name != '"Zarvo"' and
         w.w > 100 and s.is_mapped(w.id)))
-    # New Project, Scan Folder, Remove, (separator), Preferences.
-    s.key("Down", "Down", "Down", "Down", "Return")
+    # New Project, Scan Folder, Edit Project, Remove, (separator), Preferences.
+    s.key("Down", "Down", "Down", "Down", "Down", "Return")
     form = wait_for_form(s, "Preferences")
     s.wait_panel_closed()
     image = s.screenshot("form-settings.png", (form.x, form.y, form.w, form.h))

@@ -105,7 +105,8 @@ TEST_F(PanelControllerTest, OpensFromTheStatusRectToTheTargetFrame)
     EXPECT_EQ(controller().backgroundView()->geometry(), QRect(0, 0, 280, 98));
     EXPECT_EQ(controller().searchField()->geometry(), QRect(10, 18, 260, 30));
     EXPECT_TRUE(controller().searchField()->isVisible());
-    EXPECT_EQ(controller().project_select()->width(), 240);
+    EXPECT_EQ(controller().project_select()->geometry(), QRect(20, 67, 182, 22));
+    EXPECT_EQ(controller().btnLaunch()->geometry(), QRect(206, 67, 54, 22));
     EXPECT_TRUE(controller().project_select()->isVisible());
     EXPECT_EQ(controller().btnAdd()->y(), 98 - 9 - controller().btnAdd()->height());
 }
@@ -135,7 +136,8 @@ TEST_F(PanelControllerTest, EveryAnimationFrameIsLaidOut)
                      << "frame x " << f.window.x() << " width " << f.window.width());
         EXPECT_EQ(f.content, f.window.size());
         EXPECT_EQ(f.fieldShown, f.window.width() > 20);
-        EXPECT_EQ(f.popUpShown, f.window.width() > 40);
+        // The pop-up shows once there is room for it beside the Launch button.
+        EXPECT_EQ(f.popUpShown, f.window.width() > 40 + 54 + 4);
         EXPECT_EQ(f.arrowX, 400 - f.window.x());
     }
 }
@@ -378,25 +380,72 @@ TEST_F(PanelControllerTest, HotKeyOpensQuickly)
     EXPECT_EQ(group->duration(), 150);
 }
 
-TEST_F(PanelControllerTest, PopUpChoiceLaunchesItsProjectAndClosesThePanel)
+TEST_F(PanelControllerTest, ThePopUpOnlyChoosesLaunchOrReturnOnItLaunchesTheChoice)
 {
-    RecordingScriptRunner runner;
-    services().scriptRunner = &runner;
-    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"),
-                                          {{entry_key::filePath, QStringLiteral("/srv/web")}})
-                    .ok());
-    openAndSettle();
-    app.setSelectedProject(QStringLiteral("not this one"));
-    QComboBox* popUp = controller().project_select();
-    ASSERT_EQ(popUp->count(), 1);
-    Q_EMIT popUp->activated(0);
-    services().scriptRunner = nullptr;
+    enum class By { launchButton, returnKey, enterKey };
+    for (const By by : {By::launchButton, By::returnKey, By::enterKey}) {
+        SCOPED_TRACE(static_cast<int>(by));
+        RecordingScriptRunner runner;
+        services().scriptRunner = &runner;
+        for (const char* name : {"api", "web"}) {
+            ASSERT_TRUE(ProjectStore::saveProject(QString::fromLatin1(name),
+                                                  {{entry_key::filePath, resources.path()}})
+                            .ok());
+        }
+        openAndSettle();
+        app.setSelectedProject(QStringLiteral("not this one"));
+        QComboBox* popUp = controller().project_select();
+        ASSERT_EQ(popUp->count(), 2);
+        // Chosen by a click, the keyboard or the wheel: nothing runs.
+        popUp->setCurrentIndex(1);
+        Q_EMIT popUp->activated(1);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QCoreApplication::sendEvent(popUp, &down);
+        EXPECT_TRUE(runner.scripts().isEmpty());
+        EXPECT_TRUE(controller().hasActivePanel());
+        popUp->setCurrentIndex(1);
 
-    ASSERT_EQ(runner.scripts().size(), 1);
-    const auto expected = projectLaunchScript(QStringLiteral("web")).script;
-    ASSERT_TRUE(expected.has_value());
-    EXPECT_EQ(runner.scripts().front(), *expected);
-    EXPECT_FALSE(controller().hasActivePanel());
+        switch (by) {
+        case By::launchButton:
+            ASSERT_TRUE(controller().btnLaunch()->isVisible());
+            controller().btnLaunch()->click();
+            break;
+        case By::returnKey:
+        case By::enterKey: {
+            QKeyEvent key(QEvent::KeyPress, by == By::returnKey ? Qt::Key_Return : Qt::Key_Enter,
+                          by == By::returnKey ? Qt::NoModifier : Qt::KeypadModifier);
+            QCoreApplication::sendEvent(popUp, &key);
+            break;
+        }
+        }
+        services().scriptRunner = nullptr;
+
+        ASSERT_EQ(runner.scripts().size(), 1);
+        const auto expected = projectLaunchScript(QStringLiteral("web")).script;
+        ASSERT_TRUE(expected.has_value());
+        EXPECT_EQ(runner.scripts().front(), *expected);
+        EXPECT_FALSE(controller().hasActivePanel());
+        ASSERT_TRUE(test::waitUntil([&] { return !window().isVisible(); }));
+    }
+}
+
+TEST_F(PanelControllerTest, TabReachesEveryControlOfThePanel)
+{
+    ASSERT_TRUE(
+        ProjectStore::saveProject(QStringLiteral("web"), {{entry_key::filePath, resources.path()}})
+            .ok());
+    openAndSettle();
+    QStringList order;
+    QWidget* w = controller().searchField();
+    do {
+        if (w->isVisibleTo(&window()) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            order << w->objectName();
+        }
+        w = w->nextInFocusChain();
+    } while (w != controller().searchField() && order.size() < 10);
+    EXPECT_EQ(order, (QStringList{QStringLiteral("searchField"), QStringLiteral("btnAdd"),
+                                  QStringLiteral("project_select"), QStringLiteral("btnLaunch"),
+                                  QStringLiteral("btnOptions")}));
 }
 
 TEST_F(PanelControllerTest, ActionsAreSentByName)

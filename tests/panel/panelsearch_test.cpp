@@ -139,8 +139,10 @@ TEST_F(PanelSearchTest, ThreeMatchesSizeThePanelAndPlaceTheList)
     EXPECT_EQ(controller().windowFrame(), QRectF(260, 800 - 195 - 22, 280, 195));
     EXPECT_EQ(windowGeometry(), QRect(260, 22, 280, 195));
     EXPECT_TRUE(list().isVisibleTo(controller().window()));
-    // (2, 36) from the panel's bottom, 276 × 105: 195 − 36 − 105 = 54 from its top.
-    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 105));
+    // (2, 36) from the panel's bottom, 276 × 105: 195 − 36 − 105 = 54 from its top,
+    // less the 5 points below the separator line (40 + 1 from the bottom).
+    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 100));
+    EXPECT_LE(list().geometry().bottom(), controller().app_title_sep()->geometry().top() - 1);
     EXPECT_EQ(app.selectedProject(), QStringLiteral("beta"));
     EXPECT_EQ(app.selectedSearch(), 0);
     EXPECT_TRUE(table().selectedRowIndexes().isEmpty()) << "the target is not highlighted";
@@ -384,7 +386,9 @@ TEST_F(PanelSearchTest, ManyMatchesEndAtTheScreensBottomAndTheListScrolls)
     type(QStringLiteral("it"));
     // 25 × 35 + 90 = 965 would run 187 points off the 800-point screen.
     EXPECT_EQ(controller().windowFrame(), QRectF(260, 0, 280, 778));
-    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 778 - 90));
+    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 778 - 90 - 5));
+    EXPECT_LE(list().geometry().bottom(), controller().app_title_sep()->geometry().top() - 1)
+        << "the separator does not cross the last row";
     key(Qt::Key_Up);
     EXPECT_EQ(table().selectedRowIndexes(), QList<qsizetype>{24});
     EXPECT_TRUE(table().viewport()->rect().contains(table().rectOfRow(24)))
@@ -401,7 +405,7 @@ TEST_F(PanelSearchTest, AsManyMatchesAsFitKeepTheirExactHeight)
     open();
     type(QStringLiteral("it"));
     EXPECT_EQ(controller().windowFrame(), QRectF(260, 800 - 755 - 22, 280, 19 * 35 + 90));
-    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 19 * 35));
+    EXPECT_EQ(list().geometry(), QRect(2, 54, 276, 19 * 35 - 5));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "panel/searchfieldview.h"
 #include "panel/xtableview.h"
 #include "platform/defaultsstore.h"
+#include "platform/memorynotifier.h"
 #include "platform/openpanel.h"
 #include "platform/recordingscriptrunner.h"
 #include "platform/resourcedir.h"
@@ -35,16 +36,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
+
+#include <unistd.h>
 
 namespace zarvo {
 namespace {
@@ -84,6 +92,48 @@ public:
     QList<QUrl> urls;
 };
 
+class FailingUrlOpener final : public UrlOpener {
+public:
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+// Answers the questions the panel asks, in turn, with the buttons titled in
+// ANSWERS; a question beyond them is cancelled and counts as a failure.
+// Keeps each question's text.
+class Answerer final {
+public:
+    explicit Answerer(QStringList answers) : answers_(std::move(answers))
+    {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+        timer_.start();
+    }
+    QStringList questions;
+
+private:
+    void look()
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) {
+            return;
+        }
+        questions << box->text();
+        const QString answer = answers_.isEmpty() ? QString() : answers_.takeFirst();
+        EXPECT_FALSE(answer.isEmpty()) << "unexpected question " << box->text().toStdString();
+        for (QAbstractButton* button : box->buttons()) {
+            if (answer.isEmpty() ? box->buttonRole(button) == QMessageBox::RejectRole
+                                 : button->text() == answer) {
+                button->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << answer.toStdString();
+        box->reject();
+    }
+    QStringList answers_;
+    QTimer timer_;
+};
+
 ProjectEntry entry(const QString& path, const QString& pull = QStringLiteral("0"))
 {
     return {{entry_key::filePath, path},
@@ -104,6 +154,7 @@ protected:
         services().scriptRunner = &runner;
         services().openPanel = &openPanel;
         services().urlOpener = &browser;
+        services().notifier = &notifier;
         DefaultsStore::setStandardUserDefaults(&defaults);
         app.applicationDidFinishLaunching();
     }
@@ -161,6 +212,9 @@ protected:
     RecordingScriptRunner runner;
     ScriptedOpenPanel openPanel;
     RecordingUrlOpener browser;
+    MemoryNotifier notifier;
+    // An existing folder, for projects whose path does not matter.
+    const QString folder = resources.path();
     ApplicationDelegate app;
 
 private:
@@ -250,11 +304,13 @@ TEST_F(ProjectFormsTest, CreateStoresTheProjectAndSelectsItInTheReopenedPanel)
     EXPECT_TRUE(controller().window()->isVisible());
 }
 
-TEST_F(ProjectFormsTest, AfterCreatingEscapeClosesThePanel)
+TEST_F(ProjectFormsTest, AfterCreatingOneEscapeClosesThePanelEvenWithTextInTheField)
 {
     app.AddNew();
-    fillCreateForm(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    fillCreateForm(QStringLiteral("web"), folder);
     controller().create();
+    ASSERT_EQ(controller().searchField()->text(), QStringLiteral("web"));
+    ASSERT_TRUE(test::waitUntil([&] { return controller().scrollView()->isVisible(); }));
     test::pressKey(controller().searchField(), Qt::Key_Escape);
     EXPECT_FALSE(controller().hasActivePanel());
     EXPECT_FALSE(app.menubarController()->hasActiveIcon());
@@ -264,7 +320,7 @@ TEST_F(ProjectFormsTest, AfterCreatingEscapeClosesThePanel)
 TEST_F(ProjectFormsTest, ReturnInTheFormCreates)
 {
     app.AddNew();
-    fillCreateForm(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    fillCreateForm(QStringLiteral("web"), folder);
     test::pressKey(controller().project_commands(), Qt::Key_Return);
     EXPECT_TRUE(ProjectStore::projectEntry(QStringLiteral("web")).has_value());
     EXPECT_FALSE(createForm().isVisible());
@@ -280,29 +336,56 @@ TEST_F(ProjectFormsTest, EscapeClosesTheFormWithoutCreating)
     EXPECT_EQ(controller().project_name()->text(), QStringLiteral("web"));
 }
 
-TEST_F(ProjectFormsTest, CreatingAnExistingNameReplacesItsEntry)
+TEST_F(ProjectFormsTest, CreatingAnExistingNameAsksBeforeReplacingItsEntry)
 {
     addProjects({QStringLiteral("alpha"), QStringLiteral("web"), QStringLiteral("zeta")});
-    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"),
-                                          {{entry_key::filePath, QStringLiteral("/old")},
-                                           {entry_key::doPull, QStringLiteral("1")},
-                                           {QStringLiteral("extra"), QStringLiteral("x")}})
-                    .ok());
+    const ProjectEntry old{{entry_key::filePath, QStringLiteral("/old")},
+                           {entry_key::doPull, QStringLiteral("1")},
+                           {QStringLiteral("extra"), QStringLiteral("x")}};
+    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"), old).ok());
     const QStringList before = ProjectStore::projectNames();
     app.AddNew();
-    fillCreateForm(QStringLiteral("web"), QStringLiteral("/new"));
-    controller().create();
+    fillCreateForm(QStringLiteral("web"), folder);
+    {
+        Answerer user({QStringLiteral("Cancel")});
+        controller().create();
+        EXPECT_EQ(user.questions,
+                  QStringList{QStringLiteral(
+                      "A project named \u201cweb\u201d already exists. Replace it?")});
+    }
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), old);
+    EXPECT_TRUE(createForm().isVisible()) << "the form stays open with what was typed";
+    EXPECT_EQ(controller().project_path()->text(), folder);
 
-    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), entry(QStringLiteral("/new")));
+    {
+        Answerer user({QStringLiteral("Replace")});
+        controller().create();
+        EXPECT_EQ(user.questions.size(), 1);
+    }
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), entry(folder));
     EXPECT_EQ(ProjectStore::projectNames(), before);
     EXPECT_EQ(popUpTitles().count(QStringLiteral("web")), 1);
+    EXPECT_FALSE(createForm().isVisible());
 }
 
-TEST_F(ProjectFormsTest, APathThatDoesNotExistIsStored)
+TEST_F(ProjectFormsTest, APathThatDoesNotExistIsStoredOnlyWhenTheUserKeepsIt)
 {
     app.AddNew();
     fillCreateForm(QStringLiteral("later"), QStringLiteral("/no/such/folder"));
-    controller().create();
+    {
+        Answerer user({QStringLiteral("Cancel")});
+        controller().create();
+        EXPECT_EQ(user.questions,
+                  QStringList{QStringLiteral("Nothing exists at \u201c/no/such/folder\u201d.")});
+    }
+    EXPECT_FALSE(ProjectStore::projectEntry(QStringLiteral("later")).has_value());
+    EXPECT_TRUE(createForm().isVisible());
+    EXPECT_EQ(createForm().focusWidget(), controller().project_path());
+
+    {
+        Answerer user({QStringLiteral("Keep Path")});
+        controller().create();
+    }
     ASSERT_TRUE(ProjectStore::projectEntry(QStringLiteral("later")).has_value());
     EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("later"))->value(entry_key::filePath),
               QStringLiteral("/no/such/folder"));
@@ -332,7 +415,15 @@ TEST_F(ProjectFormsTest, AnEmptyNameOrPathDoesNothing)
         EXPECT_EQ(controller().project_name()->text(), row.name);
         EXPECT_EQ(controller().project_path()->text(), row.path);
         EXPECT_FALSE(controller().hasActivePanel());
+        // The empty fields are marked, the focus in the first of them.
+        EXPECT_EQ(controller().project_name()->property("missing").toBool(), row.name.isEmpty());
+        EXPECT_EQ(controller().project_path()->property("missing").toBool(), row.path.isEmpty());
+        EXPECT_EQ(createForm().focusWidget(),
+                  row.name.isEmpty() ? controller().project_name() : controller().project_path());
     }
+    // Typing takes the mark away.
+    controller().project_name()->setText(QStringLiteral("w"));
+    EXPECT_FALSE(controller().project_name()->property("missing").toBool());
 }
 
 // The names of the widgets Tab visits in START's window, from START on.
@@ -358,7 +449,7 @@ TEST_F(ProjectFormsTest, TabGoesThroughTheFormsTopToBottom)
                            QStringLiteral("btnSelectFolder"), QStringLiteral("project_pull"),
                            QStringLiteral("project_finder"), QStringLiteral("project_custom"),
                            QStringLiteral("project_commands"), QStringLiteral("btnCommandsHelp"),
-                           QStringLiteral("btnCreate")}));
+                           QStringLiteral("btnCancelCreate"), QStringLiteral("btnCreate")}));
     app.MenuPreferences();
     QStringList settingsOrder{QStringLiteral("editor_cmd"),   QStringLiteral("btnSaveEditorCmd"),
                               QStringLiteral("terminal_app"), QStringLiteral("btnSaveTerminalApp"),
@@ -367,8 +458,39 @@ TEST_F(ProjectFormsTest, TabGoesThroughTheFormsTopToBottom)
     if (tmuxIsInstalled()) {
         settingsOrder << QStringLiteral("open_in_tmux");
     }
-    settingsOrder << QStringLiteral("btnHelp");
+    settingsOrder << QStringLiteral("btnHelp") << QStringLiteral("btnCancelPreferences")
+                  << QStringLiteral("btnSavePreferences");
     EXPECT_EQ(tabOrder(controller().editor_cmd()), settingsOrder);
+}
+
+TEST_F(ProjectFormsTest, FormsOpenWhollyOnTheScreenWithCancelAndADefaultButton)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Row {
+        const char* what;
+        std::function<void()> open;
+        QWidget* form;
+        const char* cancel;
+        const char* byDefault;
+    };
+    const std::vector<Row> rows{
+        {"new project", [&] { app.AddNew(); }, &createForm(), "btnCancelCreate", "btnCreate"},
+        {"settings", [&] { app.MenuPreferences(); }, &settingsForm(), "btnCancelPreferences",
+         "btnSavePreferences"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.form->move(0, 0);
+        row.open();
+        ASSERT_TRUE(row.form->isVisible());
+        EXPECT_TRUE(screen.contains(row.form->frameGeometry())) << row.form->frameGeometry().x();
+        EXPECT_GT(row.form->frameGeometry().top(), screen.top()) << "room for the title bar";
+        EXPECT_LE(std::abs(row.form->geometry().center().x() - screen.center().x()), 8);
+        EXPECT_TRUE(child<QPushButton>(*row.form, row.byDefault).isDefault());
+        child<QPushButton>(*row.form, row.cancel).click();
+        EXPECT_FALSE(row.form->isVisible());
+    }
+    EXPECT_FALSE(ProjectStore::projectEntry(QString()).has_value());
 }
 
 // --- Choosing the path ----------------------------------------------------
@@ -382,6 +504,23 @@ TEST_F(ProjectFormsTest, ChooseAsksForAFolderOrAFileThatMayBeCreated)
     EXPECT_TRUE(openPanel.options_.canChooseDirectories);
     EXPECT_TRUE(openPanel.options_.canCreateDirectories);
     EXPECT_EQ(openPanel.parent_, &createForm());
+    EXPECT_EQ(openPanel.options_.directory, QDir::homePath()) << "with an empty path";
+    openPanel.answer(modal_response::cancel, {});
+
+    // The path's folder, or the nearest one above it that exists.
+    const QString sub = resources.file(QStringLiteral("sub"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const std::vector<std::pair<QString, QString>> starts{
+        {sub, sub},
+        {sub + QStringLiteral("/gone/deeper"), sub},
+        {QStringLiteral("/no-such-root-folder"), QDir::homePath()},
+    };
+    for (const auto& [typed, start] : starts) {
+        controller().project_path()->setText(typed);
+        controller().selectFolder();
+        EXPECT_EQ(openPanel.options_.directory, start) << typed.toStdString();
+        openPanel.answer(modal_response::cancel, {});
+    }
 }
 
 TEST_F(ProjectFormsTest, AChosenFileBecomesThePathAndTheNameStaysEmpty)
@@ -409,11 +548,17 @@ TEST_F(ProjectFormsTest, CancellingTheChoiceKeepsThePath)
 
 // --- Removing -------------------------------------------------------------
 
-TEST_F(ProjectFormsTest, RemoveDeletesThePopUpsProjectAndRefillsIt)
+TEST_F(ProjectFormsTest, RemoveAsksThenDeletesThePopUpsChoiceAndUndoPutsItBack)
 {
     addProjects({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
+    // Keys the forms do not know, and values that are not text, come back as they were.
+    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("beta"), {{entry_key::filePath, folder},
+                                                                   {entry_key::doPull, true},
+                                                                   {QStringLiteral("extra"), 42}})
+                    .ok());
+    const QByteArray stored = resources.read(QStringLiteral("projects.plist"));
     app.togglePanel();
-    app.setSelectedProject(QStringLiteral("beta"));
+    ASSERT_TRUE(test::waitUntil([&] { return controller().window()->width() == 280; }));
     QComboBox* popUp = controller().project_select();
     popUp->setCurrentIndex(popUp->findText(QStringLiteral("beta")));
 
@@ -421,14 +566,155 @@ TEST_F(ProjectFormsTest, RemoveDeletesThePopUpsProjectAndRefillsIt)
     QAction* remove = menuItem("remove");
     ASSERT_NE(remove, nullptr);
     EXPECT_TRUE(remove->isEnabled());
-    EXPECT_TRUE(remove->text().contains(QStringLiteral("beta"))) << remove->text().toStdString();
-    remove->trigger();
-
+    EXPECT_EQ(remove->text(), QStringLiteral("Remove \u201cbeta\u201d"));
+    {
+        Answerer user({QStringLiteral("Cancel")});
+        remove->trigger();
+        EXPECT_EQ(user.questions,
+                  QStringList{QStringLiteral(
+                      "Remove the project \u201cbeta\u201d? Its folder is not touched.")});
+    }
+    EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), stored);
+    EXPECT_FALSE(controller().undoBar()->isVisible());
+    {
+        Answerer user({QStringLiteral("Remove")});
+        remove->trigger();
+    }
     EXPECT_EQ(ProjectStore::projectNames(),
               (QStringList{QStringLiteral("alpha"), QStringLiteral("gamma")}));
     EXPECT_EQ(popUpTitles(), ProjectStore::projectNames());
-    EXPECT_EQ(app.selectedProject(), QStringLiteral("beta")) << "the search state is kept";
+    EXPECT_TRUE(controller().hasActivePanel()) << "the question does not close the panel";
     EXPECT_TRUE(runner.scripts().isEmpty());
+
+    // The bar in the pop-up's place undoes it.
+    EXPECT_TRUE(controller().undoBar()->isVisible());
+    EXPECT_FALSE(popUp->isVisible());
+    child<QToolButton>(*controller().window(), "btnUndo").click();
+    EXPECT_EQ(resources.read(QStringLiteral("projects.plist")), stored);
+    EXPECT_EQ(popUp->currentText(), QStringLiteral("beta"));
+    EXPECT_FALSE(controller().undoBar()->isVisible());
+    EXPECT_TRUE(popUp->isVisible());
+    EXPECT_TRUE(notifier.notifications().isEmpty());
+}
+
+TEST_F(ProjectFormsTest, RemoveAndEditActOnTheHighlightedRowElseThePopUp)
+{
+    addProjects({QStringLiteral("web-api"), QStringLiteral("web-app"), QStringLiteral("zeta")});
+    app.togglePanel();
+    controller().searchField()->setText(QStringLiteral("web"));
+    controller().runSearch();
+    ASSERT_EQ(app.searchArray(),
+              (QStringList{QStringLiteral("web-api"), QStringLiteral("web-app")}));
+    test::pressKey(controller().searchField(), Qt::Key_Down);
+    test::pressKey(controller().searchField(), Qt::Key_Down);
+    ASSERT_EQ(controller().searchResults()->selectedRowIndexes(), QList<qsizetype>{1});
+    EXPECT_EQ(controller().chosenProject(), QStringLiteral("web-app"));
+    {
+        Answerer user({QStringLiteral("Remove")});
+        controller().remove();
+        ASSERT_EQ(user.questions.size(), 1);
+        EXPECT_TRUE(user.questions[0].contains(QStringLiteral("web-app")));
+    }
+    EXPECT_EQ(ProjectStore::projectNames(),
+              (QStringList{QStringLiteral("web-api"), QStringLiteral("zeta")}));
+    EXPECT_EQ(app.searchArray(), QStringList{QStringLiteral("web-api")}) << "the list follows";
+
+    // Without a highlighted row: the pop-up's item, here by Ctrl+E.
+    controller().searchField()->setText(QString());
+    controller().runSearch();
+    controller().project_select()->setCurrentIndex(1);
+    EXPECT_EQ(controller().chosenProject(), QStringLiteral("zeta"));
+    test::pressKey(controller().searchField(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_FALSE(createForm().isVisible()) << "Ctrl+E edits a highlighted row only";
+    controller().editProject();
+    EXPECT_EQ(controller().editedProject(), QStringLiteral("zeta"));
+}
+
+TEST_F(ProjectFormsTest, UndoEndsAfterTenSeconds)
+{
+    addProjects({QStringLiteral("alpha")});
+    app.togglePanel();
+    {
+        Answerer user({QStringLiteral("Remove")});
+        controller().remove();
+    }
+    auto* timer = controller().findChild<QTimer*>(QStringLiteral("undoTimer"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 10000);
+    EXPECT_TRUE(timer->isActive());
+    timer->start(1); // the ten seconds, passed
+    EXPECT_TRUE(test::waitUntil([&] { return !timer->isActive(); }));
+    EXPECT_FALSE(controller().undoBar()->isVisible());
+    controller().undoRemove();
+    EXPECT_TRUE(ProjectStore::projectNames().isEmpty()) << "too late to undo";
+}
+
+// --- Editing --------------------------------------------------------------
+
+TEST_F(ProjectFormsTest, EditFillsTheFormAndSavesUnderTheSameOrANewName)
+{
+    const QString other = resources.file(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    addProjects({QStringLiteral("alpha"), QStringLiteral("zeta")});
+    const ProjectEntry web{{entry_key::filePath, folder},
+                           {entry_key::doPull, QStringLiteral("1")},
+                           {entry_key::openFinder, QStringLiteral("0")},
+                           {entry_key::commands, QStringLiteral("make")},
+                           {QStringLiteral("extra"), QStringLiteral("kept")}};
+    ASSERT_TRUE(ProjectStore::saveProject(QStringLiteral("web"), web).ok());
+    app.AddNew();
+    fillCreateForm(QStringLiteral("draft"), QStringLiteral("/draft"));
+    createForm().close();
+
+    app.togglePanel();
+    controller().searchField()->setText(QStringLiteral("web"));
+    controller().runSearch();
+    test::pressKey(controller().searchField(), Qt::Key_Down);
+    test::pressKey(controller().searchField(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_FALSE(controller().hasActivePanel());
+    ASSERT_TRUE(createForm().isVisible());
+    EXPECT_EQ(createForm().windowTitle(), QStringLiteral("Edit Project"));
+    EXPECT_EQ(controller().project_name()->text(), QStringLiteral("web"));
+    EXPECT_EQ(controller().project_path()->text(), folder);
+    EXPECT_TRUE(controller().project_pull()->isChecked());
+    EXPECT_FALSE(controller().project_finder()->isChecked());
+    EXPECT_TRUE(controller().project_custom()->text().isEmpty());
+    EXPECT_EQ(controller().project_commands()->text(), QStringLiteral("make"));
+
+    // The same name: the entry changes, its other keys stay.
+    controller().project_path()->setText(other);
+    child<QPushButton>(createForm(), "btnCreate").click();
+    ProjectEntry changed = web;
+    changed[entry_key::filePath] = other;
+    changed[entry_key::customOpen] = QString();
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("web")), changed);
+    EXPECT_FALSE(createForm().isVisible());
+
+    // A new name: renamed in one write. Onto an existing name only when confirmed.
+    app.togglePanel();
+    controller().project_select()->setCurrentIndex(
+        controller().project_select()->findText(QStringLiteral("web")));
+    menuItem("editProject")->trigger();
+    controller().project_name()->setText(QStringLiteral("zeta"));
+    {
+        Answerer user({QStringLiteral("Cancel")});
+        controller().create();
+    }
+    EXPECT_TRUE(createForm().isVisible());
+    controller().project_name()->setText(QStringLiteral("website"));
+    controller().create();
+    EXPECT_EQ(
+        ProjectStore::projectNames(),
+        (QStringList{QStringLiteral("alpha"), QStringLiteral("website"), QStringLiteral("zeta")}));
+    EXPECT_EQ(ProjectStore::projectEntry(QStringLiteral("website")), changed);
+    EXPECT_EQ(controller().searchField()->text(), QStringLiteral("website"));
+
+    // The new-project form shows its draft again.
+    app.AddNew();
+    EXPECT_EQ(createForm().windowTitle(), QStringLiteral("New Project"));
+    EXPECT_EQ(controller().project_name()->text(), QStringLiteral("draft"));
+    EXPECT_EQ(controller().project_path()->text(), QStringLiteral("/draft"));
+    EXPECT_TRUE(notifier.notifications().isEmpty());
 }
 
 TEST_F(ProjectFormsTest, RemovingTheLastProjectEmptiesThePopUp)
@@ -436,7 +722,10 @@ TEST_F(ProjectFormsTest, RemovingTheLastProjectEmptiesThePopUp)
     addProjects({QStringLiteral("only")});
     app.togglePanel();
     ASSERT_EQ(popUpTitles(), QStringList{QStringLiteral("only")});
-    controller().remove();
+    {
+        Answerer user({QStringLiteral("Remove")});
+        controller().remove();
+    }
     EXPECT_TRUE(ProjectStore::projectNames().isEmpty());
     EXPECT_EQ(controller().project_select()->count(), 0);
 }
@@ -563,7 +852,14 @@ TEST_F(ProjectFormsTest, EachSettingsActionSavesOnlyItsOwnKey)
             ->setText(QStringLiteral("unsaved"));
         field->setText(row.value);
         if (row.by == By::returnKey) {
+            // The default button: both fields.
             test::pressKey(field, Qt::Key_Return);
+            EXPECT_EQ(ProjectStore::loadSettings()
+                          ->value(editor ? setting_key::terminal : setting_key::editorCommand)
+                          .toString(),
+                      QStringLiteral("unsaved"));
+            EXPECT_FALSE(settingsForm().isVisible());
+            continue;
         } else {
             child<QPushButton>(settingsForm(), editor ? "btnSaveEditorCmd" : "btnSaveTerminalApp")
                 .click();
@@ -737,6 +1033,60 @@ TEST_F(ProjectFormsTest, TheHelpBaseAddressComesFromTheDefaults)
     EXPECT_EQ(browser.urls,
               (QList<QUrl>{QUrl(QStringLiteral("https://zarvo.example/docs#help")),
                            QUrl(QStringLiteral("https://zarvo.example/docs/launch-commands"))}));
+}
+
+TEST_F(ProjectFormsTest, WithoutABrowserLocalPagesShowInsideAndOthersAreNotified)
+{
+    FailingUrlOpener noBrowser;
+    services().urlOpener = &noBrowser;
+    controller().goToCommands();
+    QTextBrowser* viewer = controller().helpViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(
+        viewer->source().toLocalFile().endsWith(QStringLiteral("/launch-commands/index.html")));
+    EXPECT_FALSE(viewer->toPlainText().isEmpty());
+    EXPECT_TRUE(notifier.notifications().isEmpty());
+
+    defaults.setObject(QStringLiteral("https://zarvo.example/docs"), kHelpBaseUrlKey);
+    controller().goToHelp();
+    ASSERT_EQ(notifier.notifications().size(), 1);
+    EXPECT_TRUE(notifier.notifications()[0].body.contains(
+        QStringLiteral("https://zarvo.example/docs#help")));
+}
+
+TEST_F(ProjectFormsTest, AStoreThatCannotBeReadOrWrittenIsToldOnTheDesktop)
+{
+    addProjects({QStringLiteral("alpha")});
+    app.AddNew();
+    fillCreateForm(QStringLiteral("web"), folder);
+    // Read-only: the write fails, the form keeps what was typed.
+    QFile store(resources.file(QStringLiteral("projects.plist")));
+    const QFileDevice::Permissions writable = store.permissions();
+    ASSERT_TRUE(
+        QFile::setPermissions(resources.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    controller().create();
+    ASSERT_TRUE(QFile::setPermissions(resources.path(), QFileDevice::ReadOwner |
+                                                            QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner));
+    if (::geteuid() != 0) {
+        ASSERT_EQ(notifier.notifications().size(), 1);
+        EXPECT_TRUE(notifier.notifications()[0].summary.contains(QStringLiteral("web")));
+        EXPECT_TRUE(createForm().isVisible());
+        EXPECT_EQ(controller().project_name()->text(), QStringLiteral("web"));
+    }
+    ASSERT_TRUE(store.setPermissions(writable));
+    notifier.clear();
+
+    // Unreadable: told once, however often the panel opens.
+    resources.write(QStringLiteral("projects.plist"), "not a property list");
+    for (int opening = 0; opening < 2; ++opening) {
+        app.togglePanel();
+        app.togglePanel();
+    }
+    ASSERT_EQ(notifier.notifications().size(), 1);
+    EXPECT_TRUE(notifier.notifications()[0].body.contains(QStringLiteral("projects.plist")))
+        << notifier.notifications()[0].body.toStdString();
 }
 
 // --- Quitting -------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include <QTemporaryFile>
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -63,7 +64,8 @@ protected:
     void SetUp() override
     {
         prepareResourceDirectory();
-        ProjectStore::saveProject(s("web"), {{entry_key::filePath, s("/srv/web")},
+        ASSERT_TRUE(QDir().mkpath(web));
+        ProjectStore::saveProject(s("web"), {{entry_key::filePath, web},
                                              {entry_key::doPull, s("1")},
                                              {entry_key::commands, s("make")}});
         ProjectStore::saveSetting(setting_key::editorCommand, s("edit"));
@@ -72,6 +74,7 @@ protected:
     }
 
     test::TempResources resources;
+    const QString web = resources.file(s("web"));
     RecordingScriptRunner runner;
     QStringList events;
     std::function<void()> closePanel = [this] { events << s("close"); };
@@ -95,7 +98,7 @@ TEST_F(LaunchTest, PanelSenderRunsTheScriptAndLeavesClosingToTheCaller)
     ASSERT_EQ(runner.scripts().size(), 1);
     EXPECT_EQ(runner.scripts()[0],
               buildLaunchScript(*ProjectStore::projectEntry(s("web")),
-                                *ProjectStore::loadSettings(), pathIsDirectory(s("/srv/web"))));
+                                *ProjectStore::loadSettings(), pathIsDirectory(web)));
     EXPECT_TRUE(runner.scripts()[0].contains(s("do script \"git pull\" in window 1")));
     EXPECT_TRUE(log.text().contains(s("Launching project: web")));
 }
@@ -116,21 +119,41 @@ TEST_F(LaunchTest, EveryLaunchReadsTheFilesAfresh)
     EXPECT_TRUE(runner.scripts()[1].contains(s("do script \"open -a 'kitty' ./\" in window 1")));
 }
 
-TEST_F(LaunchTest, AProjectThatIsGoneRunsNothingAndLogsWhy)
+TEST_F(LaunchTest, AProjectThatIsGoneRunsNothingAndSaysWhy)
 {
+    MemoryNotifier notifier;
+    Notifier* const previous = services().notifier;
+    services().notifier = &notifier;
     ProjectStore::saveProject(s("nopath"), {{entry_key::commands, s("rm -rf build")}});
+    ProjectStore::saveProject(s("moved"), {{entry_key::filePath, web + s("/gone")},
+                                           {entry_key::commands, s("rm -rf build")}});
     StderrCapture log;
     EXPECT_FALSE(launchProject(s("ghost"), LaunchSender::Button, closePanel, &runner));
     EXPECT_FALSE(launchProject(s("nopath"), LaunchSender::Button, closePanel, &runner));
+    EXPECT_FALSE(launchProject(s("moved"), LaunchSender::Button, closePanel, &runner));
+    services().notifier = previous;
     EXPECT_TRUE(events.isEmpty());
     const QString text = log.text();
     EXPECT_TRUE(text.contains(s("Launching project: ghost"))) << text.toStdString();
     EXPECT_TRUE(text.contains(s("no project named \"ghost\""))) << text.toStdString();
     EXPECT_TRUE(text.contains(s("\"nopath\" has no \"filePath\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(s("nothing exists at ") + web + s("/gone"))) << text.toStdString();
+    // Each one also on the desktop, naming the project and the problem.
+    ASSERT_EQ(notifier.notifications().size(), 3);
+    const char* const problems[] = {"no project named", "has no", "/gone does not exist"};
+    for (int i = 0; i < 3; ++i) {
+        const auto& shown = notifier.notifications()[i];
+        EXPECT_TRUE(shown.summary.contains(QStringList{s("ghost"), s("nopath"), s("moved")}[i]))
+            << shown.summary.toStdString();
+        EXPECT_TRUE(shown.body.contains(s(problems[i]))) << shown.body.toStdString();
+    }
 }
 
 TEST_F(LaunchTest, AStoreOthersCanChangeIsNeverLaunchedFrom)
 {
+    MemoryNotifier notifier;
+    Notifier* const previous = services().notifier;
+    services().notifier = &notifier;
     for (const QString& file : {s("projects.plist"), s("settings.plist")}) {
         const QByteArray path = QFile::encodeName(resources.file(file));
         ASSERT_EQ(::chmod(path.constData(), 0666), 0);
@@ -138,8 +161,12 @@ TEST_F(LaunchTest, AStoreOthersCanChangeIsNeverLaunchedFrom)
         EXPECT_FALSE(launchProject(s("web"), LaunchSender::Button, closePanel, &runner));
         EXPECT_TRUE(events.isEmpty()) << file.toStdString();
         EXPECT_TRUE(log.text().contains(s("Launch refused"))) << file.toStdString();
+        ASSERT_EQ(notifier.notifications().size(), 1);
+        EXPECT_TRUE(notifier.notifications()[0].body.contains(file)) << file.toStdString();
+        notifier.clear();
         ASSERT_EQ(::chmod(path.constData(), 0600), 0);
     }
+    services().notifier = previous;
     EXPECT_TRUE(launchProject(s("web"), LaunchSender::Panel, {}, &runner));
 }
 

@@ -46,7 +46,7 @@ protected:
     test::UsKeyboard keyboard;
 };
 
-TEST_F(ShortcutValidatorTest, BypassIsSuperWOrQAlone)
+TEST_F(ShortcutValidatorTest, BypassIsControlWOrQAlone)
 {
     struct Row {
         const char* name;
@@ -54,12 +54,13 @@ TEST_F(ShortcutValidatorTest, BypassIsSuperWOrQAlone)
         quint64 flags;
         bool bypass;
     } rows[] = {
-        {"Super+Q", kQ, kCommand, true},
-        {"Super+W", kW, kCommand, true},
-        {"Super+Shift+Q", kQ, kCommand | kShift, false},
-        {"Control+Q", kQ, kControl, false},
+        {"Control+Q", kQ, kControl, true},
+        {"Control+W", kW, kControl, true},
+        {"Control+Shift+Q", kQ, kControl | kShift, false},
+        {"Super+Q", kQ, kCommand, false},
+        {"Super+W", kW, kCommand, false},
         {"Q alone", kQ, 0, false},
-        {"Super+A", kA, kCommand, false},
+        {"Control+A", kA, kControl, false},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(shouldBypass(Shortcut(row.keyCode, row.flags)), row.bypass) << row.name;
@@ -70,8 +71,8 @@ TEST_F(ShortcutValidatorTest, BypassFollowsTheKeyLabelsOfTheLayout)
 {
     // On a French keyboard the key labelled Q is where US keyboards have A.
     keyboard.setLayout("fr");
-    EXPECT_TRUE(shouldBypass(Shortcut(kA, kCommand)));
-    EXPECT_FALSE(shouldBypass(Shortcut(kQ, kCommand)));
+    EXPECT_TRUE(shouldBypass(Shortcut(kA, kControl)));
+    EXPECT_FALSE(shouldBypass(Shortcut(kQ, kControl)));
 }
 
 TEST_F(ShortcutValidatorTest, ValidityTable)

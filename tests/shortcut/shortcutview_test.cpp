@@ -84,7 +84,7 @@ protected:
         newProject = menu.addAction(QStringLiteral("New Project"));
         newProject->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
         quit = menu.addAction(QStringLiteral("Quit"));
-        quit->setShortcut(QKeySequence(Qt::META | Qt::Key_Q));
+        quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         setMainMenu(&menu);
     }
     void TearDown() override { setMainMenu(nullptr); }
@@ -428,7 +428,7 @@ TEST_F(ShortcutViewTest, AMenuItemsShortcutIsRecordedNotTriggered)
     EXPECT_TRUE(recorderView->isRecording());
 }
 
-TEST_F(ShortcutViewTest, SuperQEndsRecordingAndGoesToTheApplication)
+TEST_F(ShortcutViewTest, ControlQEndsRecordingAndGoesToTheApplication)
 {
     QWidget window;
     auto* layout = new QHBoxLayout(&window);
@@ -442,7 +442,7 @@ TEST_F(ShortcutViewTest, SuperQEndsRecordingAndGoesToTheApplication)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     recorderView->setRecording(true);
-    QTest::keyClick(&window, Qt::Key_Q, Qt::MetaModifier);
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(recorderView->isRecording());
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(seams.alerts.empty());
