@@ -108,8 +108,8 @@ bool launchProject(const QString& name, LaunchSender sender,
     const std::optional<LaunchSettings> settings = ProjectStore::loadSettings(Writers::ownerOnly);
     const bool inTmux =
         settings && textForm(*settings, setting_key::openIn) == QLatin1String("tmux");
-    const Status ran =
-        inTmux ? TmuxSessionRunner(*runner).run(name, *built.script) : runner->run(*built.script, name);
+    const Status ran = inTmux ? TmuxSessionRunner(*runner).run(name, *built.script)
+                              : runner->run(*built.script, name);
     if (!ran.ok()) {
         logLine(QStringLiteral("Launch not run: %1").arg(ran.error));
         notifyUser(QStringLiteral("Launch failed"), ran.error);

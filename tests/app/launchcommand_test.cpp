@@ -409,6 +409,8 @@ TEST_F(LaunchCommandTest, TmuxRunsTheCommandsOnceInTheProjectsSessionAndAttaches
     EXPECT_EQ(calls.filter(s("new-session -d -s my_app_v2 -c ") + folder).size(), 1);
     EXPECT_EQ(calls.filter(s("attach-session -t =my_app_v2")).size(), 2);
     EXPECT_EQ(readAll(file("ran.txt")), QByteArray("ran\n")) << "nothing ran twice";
+}
+
 // A project whose folder is gone: its window opens and says so, none of its
 // commands run anywhere, and the launch fails with the reason.
 TEST_F(LaunchCommandTest, AFolderThatIsGoneRunsNothingAndFails)

@@ -6,11 +6,10 @@
 #include "platform/plistio.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "shortcut/shortcut.h"
+#include "shortcuttesting.h"
 #include "support/notificationserver.h"
 #include "support/portalserver.h"
 #include "support/privatesessionbus.h"
-#include "support/wait.h"
-#include "shortcuttesting.h"
 #include "support/wait.h"
 #include "support/xvfbserver.h"
 
