@@ -3,6 +3,7 @@
 #include "projects/projectstore.h"
 #include "projects/projectusage.h"
 #include "support/privatesessionbus.h"
+#include "support/pseudoterminals.h"
 #include "support/runzarvo.h"
 #include "support/tempresources.h"
 #include "support/wait.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -367,6 +369,10 @@ TEST_F(LaunchCommandTest, LaunchesOrderTheSearchAndTheRecordsFollowRemovalAndRen
 // one terminal window, and the second runs nothing again.
 TEST_F(LaunchCommandTest, TmuxRunsTheCommandsOnceInTheProjectsSessionAndAttaches)
 {
+    if (const QString why = test::whyNoPseudoTerminals(); !why.isEmpty()) {
+        std::printf("skipped: %s\n", qPrintable(why));
+        GTEST_SKIP() << why.toStdString();
+    }
     const QString realTmux = QStandardPaths::findExecutable(s("tmux"));
     ASSERT_FALSE(realTmux.isEmpty()) << "tmux comes with scripts/install-deps.sh";
     // Every call to tmux noted before the real one runs.
@@ -478,6 +484,10 @@ protected:
         if (QStandardPaths::findExecutable(emulator).isEmpty() ||
             QStandardPaths::findExecutable(s("xterm")).isEmpty()) {
             GTEST_SKIP() << GetParam() << " or xterm is not installed";
+        }
+        if (const QString why = test::whyNoPseudoTerminals(); !why.isEmpty()) {
+            std::printf("skipped: %s\n", qPrintable(why));
+            GTEST_SKIP() << why.toStdString();
         }
         if (!QCoreApplication::instance()) {
             app = std::make_unique<QCoreApplication>(argc, argv);
