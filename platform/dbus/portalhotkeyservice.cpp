@@ -315,7 +315,10 @@ private:
     {
         // Copied: a receiver may register or unregister.
         const std::map<HotKeyId, QString> shortcuts = shortcuts_;
-        for (const auto& [id, trigger] : shortcuts) {
+        for (const auto& [id, ours] : shortcuts) {
+            // WORKAROUND: clang 14 (the fuzzers' compiler) cannot capture a
+            // structured binding in a lambda.
+            const QString& trigger = ours;
             const auto it = std::find_if(bound.cbegin(), bound.cend(),
                                          [&](const PortalShortcut& s) { return s.id == trigger; });
             if (it != bound.cend()) {
