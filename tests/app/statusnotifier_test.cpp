@@ -133,11 +133,7 @@ protected:
         if (!app) {
             return;
         }
-        app->terminate();
-        if (!app->waitForFinished(kTimeoutMs)) {
-            app->kill();
-            app->waitForFinished();
-        }
+        test::stopProcess(*app, kTimeoutMs);
     }
 
     void start()

@@ -1,5 +1,7 @@
 #include "support/privatesessionbus.h"
 
+#include "support/wait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,11 +87,7 @@ PrivateSessionBus::~PrivateSessionBus()
     } else {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
-    daemon_.terminate();
-    if (!daemon_.waitForFinished(3000)) {
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
+    stopProcess(daemon_, 3000);
 }
 
 PrivateSessionBus& sharedSessionBus()

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QThread>
 
@@ -35,6 +36,16 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 50
 inline bool waitForFile(const QString& path, int timeoutMs = 30000)
 {
     return waitUntil([&path] { return QFileInfo(path).size() > 0; }, timeoutMs);
+}
+
+// Asks PROCESS to end and waits up to TIMEOUTMS; kills it when it has not.
+inline void stopProcess(QProcess& process, int timeoutMs)
+{
+    process.terminate();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
 }
 
 } // namespace zarvo::test

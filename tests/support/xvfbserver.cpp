@@ -1,5 +1,7 @@
 #include "support/xvfbserver.h"
 
+#include "support/wait.h"
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -47,11 +49,7 @@ XvfbServer::~XvfbServer()
     if (!server_) {
         return;
     }
-    server_->terminate();
-    if (!server_->waitForFinished(5000)) {
-        server_->kill();
-        server_->waitForFinished();
-    }
+    stopProcess(*server_, 5000);
 }
 
 QString XvfbServer::output(const QString& program, const QStringList& args) const
