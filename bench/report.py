@@ -211,7 +211,7 @@ def report(inprocess_path, whole_path, leak_path=None):
         w("5. Leak check: LeakSanitizer over %d open/search/close cycles (a launch every 20th) "
           "and the quit, AddressSanitizer build: %s (exit status %s); %s. No leaks: %s." % (
               leak["cycles"], leak["summary"], leak["exit_status"],
-              "suppressed inside system libraries (bench/lsan.supp): " + "; ".join(
+              "suppressed inside system libraries (tests/sanitizer/lsan.supp): " + "; ".join(
                   "%s allocation(s), %s bytes in %s" % tuple(l.split()[:3]) for l in suppressed)
               if suppressed else "nothing suppressed", verdict(leak["leaks"] == 0)))
     scan_section(whole, w)

@@ -577,7 +577,8 @@ def main():
             session = Session(root)
             environment = zarvo_environment(root, store, fifo)
             print("== leak check over %d cycles" % cycles, file=sys.stderr)
-            suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
+            suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir,
+                                        "tests", "sanitizer", "lsan.supp")
             results["leak_check"] = leak_check(session, args.leak_check, environment, fifo,
                                                cycles, suppressions)
         finally:

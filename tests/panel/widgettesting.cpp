@@ -47,10 +47,3 @@ void pressKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers)
 }
 
 } // namespace zarvo::test
-
-// WORKAROUND: fontconfig keeps a cache that it never frees; without this the
-// leak check of sanitizer builds fails every widget test that draws text.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}

@@ -208,11 +208,3 @@ TEST_F(RecorderOnX11Test, AMenuItemsKeysAreRefusedNotTriggered)
 
 } // namespace
 } // namespace zarvo
-
-// WORKAROUND: fontconfig keeps a cache that it never frees, and the xcb
-// platform's D-Bus connection is never closed; without this the leak check of
-// sanitizer builds fails this program, which draws the real settings window.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
-}

@@ -37,10 +37,3 @@ void typeKey(QObject* receiver, int key, Qt::KeyboardModifiers modifiers)
 }
 
 } // namespace zarvo::test
-
-// WORKAROUND: fontconfig keeps a cache that it never frees; without this the
-// leak check of sanitizer builds fails the recorder tests that draw text.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
