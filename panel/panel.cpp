@@ -7,11 +7,27 @@
 
 namespace zarvo {
 
+namespace {
+
+// How long the focus of a new showing may follow the late loss of focus of
+// the last one (Qt's xcb platform itself waits 400 ms for a focus-in before
+// it reports a loss; a busy machine can take longer).
+constexpr int kRefocusWaitMs = 1500;
+
+} // namespace
+
 Panel::Panel(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    refocusWait_.setSingleShot(true);
+    refocusWait_.setInterval(kRefocusWaitMs);
+    connect(&refocusWait_, &QTimer::timeout, this, [this] {
+        if (isVisible() && !isActiveWindow()) {
+            Q_EMIT windowDidResignKey();
+        }
+    });
 }
 
 void Panel::setContentView(QWidget* view)
@@ -35,8 +51,15 @@ void Panel::closeEvent(QCloseEvent* event)
 
 void Panel::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
-        Q_EMIT windowDidResignKey();
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow()) {
+            refocusWait_.stop();
+        } else if (lateFocusLossDue_) {
+            lateFocusLossDue_ = false;
+            refocusWait_.start();
+        } else {
+            Q_EMIT windowDidResignKey();
+        }
     }
     QWidget::changeEvent(event);
 }
@@ -49,9 +72,21 @@ void Panel::showEvent(QShowEvent* event)
     // that moment is still the platform's focus window but not the active
     // window, so the focus it gets changes nothing, it never becomes active
     // again and a later loss of focus (a click elsewhere) no longer closes it.
+    // The late loss itself may still arrive after this showing, when the
+    // focus of the showing comes more than Qt's 400 ms after it (a busy
+    // machine): without waiting for that focus it would close the panel it
+    // was not meant for, just after it opened.
     if (QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow()) {
+        lateFocusLossDue_ = true;
         QApplication::setActiveWindow(this);
     }
+}
+
+void Panel::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    lateFocusLossDue_ = false;
+    refocusWait_.stop();
 }
 
 void Panel::resizeEvent(QResizeEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 namespace zarvo {
@@ -36,12 +37,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* contentView_ = nullptr;
+    // Shown while the platform still owed the loss of focus of the last
+    // showing: the next deactivation is that one, and the focus of this
+    // showing follows it.
+    bool lateFocusLossDue_ = false;
+    // Runs from that deactivation until the focus comes back; at its end
+    // the window resigns if it has not.
+    QTimer refocusWait_;
 };
 
 } // namespace zarvo
