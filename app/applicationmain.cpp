@@ -244,6 +244,13 @@ int runApplication(int argc, char** argv)
             x11::setStartupId(delegate.panelController()->window()->winId(), token);
         }
     };
+    // A desktop portal's press brings its own token.
+    QObject::connect(services().hotKeys, &HotKeyService::activationTokenGiven, &delegate,
+                     [acceptActivationToken](const QByteArray& token) {
+                         if (isActivationToken(token)) {
+                             acceptActivationToken(token);
+                         }
+                     });
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
                      [&delegate, acceptActivationToken](const QByteArray& token) {
                          acceptActivationToken(token);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -55,6 +56,9 @@ public:
 Q_SIGNALS:
     // The user pressed the hot key registered under ID.
     void activated(HotKeyId id);
+    // Just before activated(): the desktop's token for the press, which lets
+    // the window it opens take the focus where the desktop guards it.
+    void activationTokenGiven(const QByteArray& token);
     // A registration that was accepted did not come to be after all, or the
     // desktop took it back.
     void registrationFailed(HotKeyId id, HotKeyFailure why);

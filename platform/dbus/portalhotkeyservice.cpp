@@ -145,6 +145,16 @@ private Q_SLOTS:
         const QString portalId = arguments[1].toString();
         for (const auto& [id, trigger] : shortcuts_) {
             if (trigger == portalId) {
+                // Newer portals hand over an activation token with the press.
+                if (arguments.size() >= 4) {
+                    const QByteArray token = qdbus_cast<QVariantMap>(arguments[3])
+                                                 .value(QStringLiteral("activation_token"))
+                                                 .toString()
+                                                 .toUtf8();
+                    if (!token.isEmpty()) {
+                        Q_EMIT activationTokenGiven(token);
+                    }
+                }
                 Q_EMIT activated(id);
                 return;
             }

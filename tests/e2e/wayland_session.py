@@ -5,7 +5,8 @@ The launcher is started with WAYLAND_DISPLAY set and no QT_QPA_PLATFORM: it
 must choose Xwayland, and without a portal no hot key backend. `zarvo
 toggle`, run with an activation token as a desktop runs it, opens the panel,
 whose window carries the token; a second one closes it. (Headless weston has
-no keyboard to give a window the focus, so typing is not tried here.)
+no seat to give a window the focus, and its Xwayland crashes on xdotool's
+synthetic pointer input, so typing is not tried here.)
 
     wayland_session.py --zarvo BUILD/zarvo --artefacts BUILD/e2e-artefacts [--keep]
 

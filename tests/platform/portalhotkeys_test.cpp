@@ -49,7 +49,14 @@ protected:
         service = dbus::createPortalHotKeyService(kDescription);
         ASSERT_NE(service, nullptr);
         QObject::connect(service.get(), &HotKeyService::activated, service.get(),
-                         [this](HotKeyId id) { activations.append(id); });
+                         [this](HotKeyId id) {
+                             activations.append(id);
+                             events.append(QStringLiteral("press %1").arg(id));
+                         });
+        QObject::connect(service.get(), &HotKeyService::activationTokenGiven, service.get(),
+                         [this](const QByteArray& token) {
+                             events.append(QStringLiteral("token ") + QString::fromUtf8(token));
+                         });
         QObject::connect(service.get(), &HotKeyService::triggerChanged, service.get(),
                          [this](HotKeyId id, const QString& trigger) { triggers[id] = trigger; });
         QObject::connect(service.get(), &HotKeyService::registrationFailed, service.get(),
@@ -65,6 +72,7 @@ protected:
     std::unique_ptr<test::PortalServer> portal;
     std::unique_ptr<HotKeyService> service;
     QList<HotKeyId> activations;
+    QStringList events;
     std::map<HotKeyId, QString> triggers;
     std::map<HotKeyId, HotKeyFailure> failures;
 };
@@ -83,10 +91,15 @@ TEST_F(PortalHotKeysTest, BindsTheShortcutAndDeliversItsPresses)
     EXPECT_EQ(bind.shortcuts[0].preferredTrigger, QStringLiteral("CTRL+ALT+LOGO+k"));
     EXPECT_EQ(triggers[1], QStringLiteral("CTRL+ALT+LOGO+k"));
 
+    // A press with the desktop's activation token hands it over first; one
+    // without a token and one of another shortcut hand over none.
+    portal->activate(bind.shortcuts[0].id, QStringLiteral("wayland-token-7"));
+    portal->activate(QStringLiteral("someone else's"), QStringLiteral("not ours"));
     portal->activate(bind.shortcuts[0].id);
-    portal->activate(QStringLiteral("someone else's"));
-    ASSERT_TRUE(test::waitUntil([&] { return !activations.isEmpty(); }));
-    EXPECT_EQ(activations, QList<HotKeyId>{1});
+    ASSERT_TRUE(test::waitUntil([&] { return activations.size() >= 2; }));
+    EXPECT_EQ(activations, (QList<HotKeyId>{1, 1}));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("token wayland-token-7"),
+                                   QStringLiteral("press 1"), QStringLiteral("press 1")}));
 
     // The user gives it another trigger in the desktop's settings.
     portal->changeTrigger(bind.shortcuts[0].id, QStringLiteral("Meta+Space"));

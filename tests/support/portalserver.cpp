@@ -206,15 +206,19 @@ bool PortalServer::handleMessage(const QDBusMessage& message, const QDBusConnect
     return true;
 }
 
-void PortalServer::activate(const QString& id)
+void PortalServer::activate(const QString& id, const QString& token)
 {
     if (binds_.isEmpty()) {
         return;
     }
     QDBusMessage signal =
         QDBusMessage::createSignal(kPath, kGlobalShortcuts, QStringLiteral("Activated"));
+    QVariantMap options;
+    if (!token.isEmpty()) {
+        options.insert(QStringLiteral("activation_token"), token);
+    }
     signal << QVariant::fromValue(QDBusObjectPath(binds_.last().session)) << id << qulonglong(0)
-           << QVariantMap();
+           << options;
     QDBusConnection(connectionName_).send(signal);
 }
 

@@ -45,8 +45,9 @@ public:
     // The desktop's dialog is dismissed at the next binds.
     void refuseBinds(bool refuse) { refuse_ = refuse; }
 
-    // The user presses the shortcut ID of the latest session.
-    void activate(const QString& id);
+    // The user presses the shortcut ID of the latest session; a portal that
+    // hands out activation tokens sends TOKEN with the press.
+    void activate(const QString& id, const QString& token = {});
     // The user rebinds ID in the desktop's settings.
     void changeTrigger(const QString& id, const QString& triggerDescription);
 
