@@ -233,7 +233,7 @@ int runApplication(int argc, char** argv)
     // The token of the command that asked lets the panel take the focus
     // where the desktop guards it.
     const auto acceptActivationToken = [&delegate](const QByteArray& token) {
-        if (token.isEmpty()) {
+        if (!isActivationToken(token)) {
             return;
         }
         if (QGuiApplication::platformName() == QLatin1String("wayland")) {
@@ -246,11 +246,7 @@ int runApplication(int argc, char** argv)
     };
     // A desktop portal's press brings its own token.
     QObject::connect(services().hotKeys, &HotKeyService::activationTokenGiven, &delegate,
-                     [acceptActivationToken](const QByteArray& token) {
-                         if (isActivationToken(token)) {
-                             acceptActivationToken(token);
-                         }
-                     });
+                     acceptActivationToken);
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
                      [&delegate, acceptActivationToken](const QByteArray& token) {
                          acceptActivationToken(token);

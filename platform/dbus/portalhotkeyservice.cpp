@@ -74,6 +74,18 @@ void registerTypes()
     Q_UNUSED(registered);
 }
 
+// The activation token in the options of an Activated signal, or nothing.
+QByteArray activationToken(const QList<QVariant>& arguments)
+{
+    if (arguments.size() < 4) {
+        return {};
+    }
+    return qdbus_cast<QVariantMap>(arguments[3])
+        .value(QStringLiteral("activation_token"))
+        .toString()
+        .toUtf8();
+}
+
 // A session handle or request path, which portals send as a string or as an
 // object path.
 QString pathText(const QVariant& value)
@@ -143,22 +155,17 @@ private Q_SLOTS:
             return;
         }
         const QString portalId = arguments[1].toString();
-        for (const auto& [id, trigger] : shortcuts_) {
-            if (trigger == portalId) {
-                // Newer portals hand over an activation token with the press.
-                if (arguments.size() >= 4) {
-                    const QByteArray token = qdbus_cast<QVariantMap>(arguments[3])
-                                                 .value(QStringLiteral("activation_token"))
-                                                 .toString()
-                                                 .toUtf8();
-                    if (!token.isEmpty()) {
-                        Q_EMIT activationTokenGiven(token);
-                    }
-                }
-                Q_EMIT activated(id);
-                return;
-            }
+        const auto pressed =
+            std::find_if(shortcuts_.begin(), shortcuts_.end(),
+                         [&](const auto& entry) { return entry.second == portalId; });
+        if (pressed == shortcuts_.end()) {
+            return;
         }
+        // Newer portals hand over an activation token with the press.
+        if (const QByteArray token = activationToken(arguments); !token.isEmpty()) {
+            Q_EMIT activationTokenGiven(token);
+        }
+        Q_EMIT activated(pressed->first);
     }
 
     void portalShortcutsChanged(const QDBusMessage& message)
